@@ -1,0 +1,55 @@
+// Loading our own libraries by full path from the program's folder, and system libraries by
+// name, with their entry points looked up by name. A missing library or entry point is reported
+// through error(), never called through.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The folder of the running program (where the build puts every library of ours).
+std::string programDirectory();
+// The file name of a library of ours: "Brevon.Wave" -> "libBrevon.Wave.so"; names that already
+// look like file names are kept.
+std::string libraryFileName(const std::string& name);
+
+class Library {
+public:
+    Library() = default;
+    ~Library();
+    Library(Library&& other) noexcept;
+    Library& operator=(Library&& other) noexcept;
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    // Loads a library of ours from the program's folder ("Brevon.Wave" or "libBrevon.Wave.so").
+    bool load(const std::string& name);
+    // Loads a library by full path.
+    bool loadPath(const std::string& path);
+    // Loads a system library through the system's search path (used for LAME only).
+    bool loadSystem(const std::string& soname);
+    void unload();
+
+    bool loaded() const { return handle_ != nullptr; }
+    void* handle() const { return handle_; }
+    const std::string& path() const { return path_; }
+    // Why the last load or lookup failed.
+    const std::string& error() const { return error_; }
+
+    // Address of an exported symbol, or null (with error() set).
+    void* symbol(const char* name);
+    template <typename F>
+    F function(const char* name)
+    {
+        return reinterpret_cast<F>(symbol(name));
+    }
+
+private:
+    bool open(const std::string& path, const std::string& shown);
+
+    void* handle_ = nullptr;
+    std::string path_;
+    std::string error_;
+};
+
+}  // namespace platform

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs everything Dravik needs to build, test and run, from Debian's packages.
+# Idempotent: when every package is there it says nothing and installs nothing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  libgtest-dev libgmock-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6
+  libasound2-dev alsa-utils
+  libmp3lame-dev libmp3lame0 libmpg123-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  lame mpg123 sox ffmpeg  # reference tools for benchmarks and for inspecting recordings
+  valgrind
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,61 @@
+// Test helpers.
+#include "testsupport/testsupport.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <stdexcept>
+
+namespace testsupport {
+
+std::filesystem::path fixture(const std::string& name)
+{
+    return std::filesystem::path(DRAVIK_FIXTURES_DIR) / name;
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "dravik-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot create a temporary folder");
+    path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<int16_t> sine16(double hz, int sampleRate, int channels, double seconds,
+                            double amplitude)
+{
+    auto frames = static_cast<size_t>(seconds * sampleRate);
+    std::vector<int16_t> samples(frames * static_cast<size_t>(channels));
+    for (size_t i = 0; i < frames; ++i) {
+        double value = amplitude * 32767.0 *
+                       std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / sampleRate);
+        for (int c = 0; c < channels; ++c)
+            samples[i * static_cast<size_t>(channels) + static_cast<size_t>(c)] =
+                static_cast<int16_t>(std::lround(value));
+    }
+    return samples;
+}
+
+std::vector<uint8_t> readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace testsupport
