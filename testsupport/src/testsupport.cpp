@@ -55,7 +55,8 @@ std::vector<uint8_t> readFile(const std::filesystem::path& path)
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -45,4 +45,4 @@ bool Event::isSet() const
     return set_;
 }
 
-}  // namespace platform
+} // namespace platform

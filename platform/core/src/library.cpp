@@ -33,8 +33,7 @@ Library::~Library()
 }
 
 Library::Library(Library&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)),
-      path_(std::move(other.path_)),
+    : handle_(std::exchange(other.handle_, nullptr)), path_(std::move(other.path_)),
       error_(std::move(other.error_))
 {
 }
@@ -104,4 +103,4 @@ void* Library::symbol(const char* name)
     return address;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -28,7 +28,8 @@ const DravikResourceTable* resourceTable(ModuleHandle module)
     link_map* found = nullptr;
     Dl_info info{};
     if (dlinfo(module, RTLD_DI_LINKMAP, &wanted) != 0 ||
-        !dladdr1(table, &info, reinterpret_cast<void**>(&found), RTLD_DL_LINKMAP) || found != wanted)
+        !dladdr1(table, &info, reinterpret_cast<void**>(&found), RTLD_DL_LINKMAP) ||
+        found != wanted)
         return nullptr;
     return static_cast<const DravikResourceTable*>(table);
 }
@@ -60,4 +61,4 @@ std::optional<std::span<const uint8_t>> findResource(ModuleHandle module, std::s
     return std::nullopt;
 }
 
-}  // namespace platform
+} // namespace platform

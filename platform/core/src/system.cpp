@@ -14,9 +14,15 @@ bool setProcessPriority(ProcessPriority priority)
 {
     int nice = 0;
     switch (priority) {
-    case ProcessPriority::Normal: nice = 0; break;
-    case ProcessPriority::High: nice = -10; break;
-    case ProcessPriority::Realtime: nice = -20; break;
+    case ProcessPriority::Normal:
+        nice = 0;
+        break;
+    case ProcessPriority::High:
+        nice = -10;
+        break;
+    case ProcessPriority::Realtime:
+        nice = -20;
+        break;
     }
     return setpriority(PRIO_PROCESS, 0, nice) == 0;
 }
@@ -44,4 +50,4 @@ std::optional<uint64_t> freeDiskBytes(const std::string& folder)
     return static_cast<uint64_t>(info.f_bavail) * static_cast<uint64_t>(info.f_frsize);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -103,4 +103,4 @@ void MessageThread::join()
         thread_.join();
 }
 
-}  // namespace platform
+} // namespace platform

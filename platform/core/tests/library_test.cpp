@@ -40,13 +40,15 @@ TEST(Resources, FoundByModuleHandleAndTypeTheProgramsOwnIncluded)
     EXPECT_EQ(text(findResource(programModule(), "program", "NOTE")),
               "the test program's own resource\n");
     // Names and types compare without regard to case.
-    EXPECT_EQ(text(findResource(programModule(), "SECOND", "prx")), "first blob of the test plugin\n");
+    EXPECT_EQ(text(findResource(programModule(), "SECOND", "prx")),
+              "first blob of the test plugin\n");
     EXPECT_FALSE(findResource(programModule(), "program", "PRX"));
     EXPECT_FALSE(findResource(programModule(), "first", "NOTE"));
 
     Library plugin;
     ASSERT_TRUE(plugin.load("DravikTestPlugin"));
-    EXPECT_EQ(text(findResource(plugin.handle(), "first", "NOTE")), "first blob of the test plugin\n");
+    EXPECT_EQ(text(findResource(plugin.handle(), "first", "NOTE")),
+              "first blob of the test plugin\n");
     // The plugin's table is its own: the program's resources are not found through it.
     EXPECT_FALSE(findResource(plugin.handle(), "program", "NOTE"));
 }

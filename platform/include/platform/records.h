@@ -1,5 +1,6 @@
 // Records shared by the program and its libraries across their C interfaces: the wave format and
-// buffer header of the wave device layer, and the engine's callback, level, fill and sample records.
+// buffer header of the wave device layer, and the engine's callback, level, fill and sample
+// records.
 #pragma once
 
 #include <cstddef>
@@ -70,4 +71,18 @@ struct WMASampleInfo {
     const uint8_t* data;
     uint32_t byteCount;
     uint64_t sampleTime;
+};
+
+// Statistics of one stream of the media writer, as the writer library hands them to its caller.
+struct WM_WRITER_STATISTICS {
+    uint64_t qwSampleCount;
+    uint64_t qwByteCount;
+    uint64_t qwDroppedSampleCount;
+    uint64_t qwDroppedByteCount;
+    uint32_t dwCurrentBitrate;
+    uint32_t dwAverageBitrate;
+    uint32_t dwExpectedBitrate;
+    uint32_t dwCurrentSampleRate;
+    uint32_t dwAverageSampleRate;
+    uint32_t dwExpectedSampleRate;
 };

@@ -34,4 +34,4 @@ std::vector<int16_t> sine16(double hz, int sampleRate, int channels, double seco
 std::vector<uint8_t> readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
-}  // namespace testsupport
+} // namespace testsupport

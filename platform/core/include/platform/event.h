@@ -26,4 +26,4 @@ private:
     std::condition_variable changed_;
 };
 
-}  // namespace platform
+} // namespace platform

@@ -38,11 +38,7 @@ public:
 
     // Address of an exported symbol, or null (with error() set).
     void* symbol(const char* name);
-    template <typename F>
-    F function(const char* name)
-    {
-        return reinterpret_cast<F>(symbol(name));
-    }
+    template <typename F> F function(const char* name) { return reinterpret_cast<F>(symbol(name)); }
 
 private:
     bool open(const std::string& path, const std::string& shown);
@@ -52,4 +48,4 @@ private:
     std::string error_;
 };
 
-}  // namespace platform
+} // namespace platform

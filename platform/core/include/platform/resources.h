@@ -40,4 +40,4 @@ std::optional<std::span<const uint8_t>> findResource(ModuleHandle module, std::s
 // The module's own table, never one of a library it depends on; null when it carries none.
 const DravikResourceTable* resourceTable(ModuleHandle module);
 
-}  // namespace platform
+} // namespace platform

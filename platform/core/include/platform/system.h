@@ -19,4 +19,4 @@ bool raiseCurrentThreadToTimeCritical();
 // Bytes available to the user on the file system that holds folder; empty when it cannot be read.
 std::optional<uint64_t> freeDiskBytes(const std::string& folder);
 
-}  // namespace platform
+} // namespace platform

@@ -69,4 +69,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace platform
+} // namespace platform
