@@ -1,0 +1,157 @@
+// The three format tables.
+#include "format_tables.h"
+
+#include <cstdio>
+
+namespace formats {
+
+namespace {
+
+constexpr uint32_t kWAVRates[] = {44100, 32000, 22050, 16000, 11025, 8000};
+constexpr int kMP3Rates[] = {320, 256, 224, 192, 160, 128, 112, 96, 80,
+                             64,  56,  48,  40,  32,  24,  16,  8};
+constexpr int kMP3DefaultRow = 10;
+
+// clang-format off
+constexpr WMARow kWMATable[kWMARows] = {
+    {"Lossless", "lossless", false, true, 2, 44100, 128016},
+    {"320 kbps, stereo", "a320", false, false, 2, 44100, 320008},
+    {"256 kbps, stereo", "a256", false, false, 2, 44100, 256016},
+    {"192 kbps, stereo", "a192", false, false, 2, 44100, 192016},
+    {"160 kbps, stereo", "a160", false, false, 2, 44100, 160016},
+    {"128 kbps, stereo", "a128", false, false, 2, 44100, 128016},
+    {"96 kbps, stereo", "a96", false, false, 2, 44100, 96024},
+    {"80 kbps, stereo", "a80", false, false, 2, 44100, 80024},
+    {"64 kbps, stereo", "a64", false, false, 2, 44100, 64024},
+    {"48 kbps, stereo", "a48", false, false, 2, 44100, 48024},
+    {"48 kbps, mono", "a48mono", false, false, 1, 44100, 48024},
+    {"32 kbps, stereo", "a32", false, false, 2, 22050, 32024},
+    {"32 kbps, mono", "a32mono", false, false, 1, 44100, 32024},
+    {"20 kbps, stereo", "a20", false, false, 2, 16000, 20000},
+    {"20 kbps, mono", "a20mono", false, false, 1, 22050, 20008},
+    {"20 kbps, mono, voice", "a20voice", true, false, 1, 22050, 20000},
+    {"16 kbps, stereo", "a16", false, false, 2, 16000, 16000},
+    {"16 kbps, mono", "a16mono", false, false, 1, 16000, 16000},
+    {"16 kbps, mono, voice", "a16voice", true, false, 1, 16000, 16000},
+    {"12 kbps, stereo", "a12", false, false, 2, 8000, 12000},
+    {"12 kbps, mono", "a12mono", false, false, 1, 16000, 12000},
+    {"12 kbps, mono, voice", "a12voice", true, false, 1, 16000, 12000},
+    {"10 kbps, mono", "a10mono", false, false, 1, 11025, 10016},
+    {"10 kbps, mono, voice", "a10voice", true, false, 1, 11025, 10000},
+    {"8 kbps, mono", "a8mono", false, false, 1, 8000, 8000},
+    {"8 kbps, mono, voice", "a8voice", true, false, 1, 8000, 8000},
+    {"5 kbps, mono", "a5mono", false, false, 1, 8000, 5000},
+    {"5 kbps, mono, voice", "a5voice", true, false, 1, 8000, 5000},
+    {"4 kbps, mono, voice", "a4voice", true, false, 1, 8000, 4000},
+};
+// clang-format on
+
+} // namespace
+
+int rowCount(int encoding)
+{
+    switch (encoding) {
+    case kWMA:
+        return kWMARows;
+    case kMP3:
+        return kMP3Rows;
+    case kWAV:
+        return kWAVRows;
+    default:
+        return 0;
+    }
+}
+
+const char* encodingName(int encoding)
+{
+    switch (encoding) {
+    case kWMA:
+        return "WMA";
+    case kMP3:
+        return "MP3";
+    case kWAV:
+        return "WAV";
+    default:
+        return "";
+    }
+}
+
+std::optional<int> encodingByName(const std::string& name)
+{
+    for (int encoding : {kWMA, kMP3, kWAV}) {
+        if (name == encodingName(encoding))
+            return encoding;
+    }
+    return std::nullopt;
+}
+
+WAVEFORMATEX pcmFormat(uint16_t channels, uint32_t samplesPerSecond, uint16_t bitsPerSample)
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = channels;
+    format.nSamplesPerSec = samplesPerSecond;
+    format.wBitsPerSample = bitsPerSample;
+    format.nBlockAlign = static_cast<uint16_t>(channels * bitsPerSample / 8);
+    format.nAvgBytesPerSec = format.nBlockAlign * samplesPerSecond;
+    format.cbSize = 0;
+    return format;
+}
+
+std::optional<WAVEFORMATEX> wavFormat(int index)
+{
+    if (index < 0 || index >= kWAVRows)
+        return std::nullopt;
+    uint32_t rate = kWAVRates[index / 4];
+    uint16_t bits = (index / 2) % 2 == 0 ? 16 : 8;
+    uint16_t channels = index % 2 == 0 ? 2 : 1;
+    return pcmFormat(channels, rate, bits);
+}
+
+MP3Row mp3Row(int index)
+{
+    if (index < 0 || index >= kMP3Rows)
+        index = kMP3DefaultRow;
+    return {kMP3Rates[index / 2], index % 2 == 0 ? 2 : 1};
+}
+
+WAVEFORMATEX mp3CaptureFormat(int index)
+{
+    return pcmFormat(static_cast<uint16_t>(mp3Row(index).channels), 44100, 16);
+}
+
+const WMARow& wmaRow(int index)
+{
+    if (index < 0 || index >= kWMARows)
+        index = kWMADefaultRow;
+    return kWMATable[index];
+}
+
+std::string rowText(int encoding, int index)
+{
+    char text[64];
+    switch (encoding) {
+    case kWAV: {
+        auto format = wavFormat(index);
+        if (!format)
+            return {};
+        std::snprintf(text, sizeof text, "%u Hz, %u-bit, %s", format->nSamplesPerSec,
+                      format->wBitsPerSample, format->nChannels == 2 ? "stereo" : "mono");
+        return text;
+    }
+    case kMP3: {
+        if (index < 0 || index >= kMP3Rows)
+            return {};
+        MP3Row row = mp3Row(index);
+        std::snprintf(text, sizeof text, "%d kbps, %s", row.kbps,
+                      row.channels == 2 ? "stereo" : "mono");
+        return text;
+    }
+    case kWMA:
+        return index < 0 || index >= kWMARows ? std::string() : wmaRow(index).text;
+    default:
+        return {};
+    }
+}
+
+} // namespace formats

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "format_tables.h"
+
+using namespace formats;
+
+TEST(FormatTables, WAVRowsFollowRateThenBitsThenChannels)
+{
+    auto first = wavFormat(0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->nSamplesPerSec, 44100u);
+    EXPECT_EQ(first->nChannels, 2);
+    EXPECT_EQ(first->wBitsPerSample, 16);
+    EXPECT_EQ(first->nBlockAlign, 4);
+    EXPECT_EQ(first->nAvgBytesPerSec, 176400u);
+    EXPECT_EQ(first->wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(first->cbSize, 0);
+
+    auto last = wavFormat(23);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->nSamplesPerSec, 8000u);
+    EXPECT_EQ(last->wBitsPerSample, 8);
+    EXPECT_EQ(last->nChannels, 1);
+    EXPECT_EQ(last->nBlockAlign, 1);
+    EXPECT_EQ(last->nAvgBytesPerSec, 8000u);
+
+    EXPECT_EQ(rowText(kWAV, 0), "44100 Hz, 16-bit, stereo");
+    EXPECT_EQ(rowText(kWAV, 14), "16000 Hz, 8-bit, stereo");
+    EXPECT_EQ(rowText(kWAV, 19), "11025 Hz, 8-bit, mono");
+    EXPECT_FALSE(wavFormat(24));
+    EXPECT_FALSE(wavFormat(-1));
+}
+
+TEST(FormatTables, MP3RowsPairStereoAndMonoAndFallBackTo128Stereo)
+{
+    EXPECT_EQ(rowText(kMP3, 0), "320 kbps, stereo");
+    EXPECT_EQ(rowText(kMP3, 1), "320 kbps, mono");
+    EXPECT_EQ(rowText(kMP3, 10), "128 kbps, stereo");
+    EXPECT_EQ(rowText(kMP3, 33), "8 kbps, mono");
+    WAVEFORMATEX mono = mp3CaptureFormat(11);
+    EXPECT_EQ(mono.nSamplesPerSec, 44100u);
+    EXPECT_EQ(mono.nChannels, 1);
+    EXPECT_EQ(mono.wBitsPerSample, 16);
+    EXPECT_EQ(mp3Row(11).kbps, 128);
+    for (int outside : {-1, 34, 1000}) {
+        EXPECT_EQ(mp3Row(outside).kbps, 128);
+        EXPECT_EQ(mp3Row(outside).channels, 2);
+    }
+}
+
+TEST(FormatTables, WMARowsNameTheirProfilesAndOutsideIndicesChooseA128)
+{
+    EXPECT_STREQ(wmaRow(0).profile, "lossless");
+    EXPECT_TRUE(wmaRow(0).lossless);
+    std::set<std::string> profiles;
+    for (int i = 0; i < kWMARows; ++i) {
+        profiles.insert(wmaRow(i).profile);
+        bool voice = i == 15 || i == 18 || i == 21 || i == 23 || i == 25 || i == 27 || i == 28;
+        EXPECT_EQ(wmaRow(i).voice, voice) << i;
+        if (voice) {
+            EXPECT_EQ(wmaRow(i).channels, 1) << i;
+        }
+    }
+    EXPECT_EQ(profiles.size(), 29u);
+    EXPECT_STREQ(wmaRow(29).profile, "a128");
+    EXPECT_STREQ(wmaRow(-5).profile, "a128");
+    EXPECT_EQ(rowText(kWMA, 5), "128 kbps, stereo");
+}
+
+TEST(FormatTables, EncodingsAreFoundByTheirNamesNotTheirListPositions)
+{
+    EXPECT_EQ(encodingByName("WMA"), kWMA);
+    EXPECT_EQ(encodingByName("MP3"), kMP3);
+    EXPECT_EQ(encodingByName("WAV"), kWAV);
+    EXPECT_FALSE(encodingByName("wav"));
+    EXPECT_EQ(rowCount(3), 0);
+    EXPECT_EQ(rowText(7, 0), "");
+}
