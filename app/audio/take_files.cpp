@@ -1,0 +1,143 @@
+// Take file names and moves.
+#include "take_files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace takefiles {
+
+const char* extension(int encoding)
+{
+    switch (encoding) {
+    case 0:
+        return ".wma";
+    case 1:
+        return ".mp3";
+    default:
+        return ".wav";
+    }
+}
+
+std::string temporaryName(long long counter, int encoding)
+{
+    long long n = counter % 10000;
+    if (n < 0)
+        n += 10000;
+    char name[32];
+    std::snprintf(name, sizeof name, "tmp%.4lld%s", n, extension(encoding));
+    return name;
+}
+
+std::string autoSaveSuffix(int mode, const std::tm& segmentStart, int sessionNumber,
+                           int segmentCount)
+{
+    char suffix[64] = "";
+    if (mode == 1)
+        std::strftime(suffix, sizeof suffix, " %Y-%m-%d-%H-%M-%S", &segmentStart);
+    else if (mode == 2)
+        std::snprintf(suffix, sizeof suffix, " %d-%.4d", sessionNumber, segmentCount);
+    return suffix;
+}
+
+std::string safePrefix(const std::string& prefix)
+{
+    std::string name;
+    for (char c : prefix) {
+        if (c != '/' && c != '\\' && c != '\0')
+            name += c;
+    }
+    // A name that starts with dots could be "." or ".." or a hidden file.
+    size_t start = name.find_first_not_of('.');
+    name = start == std::string::npos ? std::string() : name.substr(start);
+    return name.empty() ? std::string("Brevon") : name;
+}
+
+std::string distinctPath(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(path, error)))
+        return path;
+    fs::path original(path);
+    std::string stem = (original.parent_path() / original.stem()).string();
+    std::string ext = original.extension().string();
+    for (int i = 2;; ++i) {
+        std::string candidate = stem + " (" + std::to_string(i) + ")" + ext;
+        if (!fs::exists(fs::symlink_status(candidate, error)))
+            return candidate;
+    }
+}
+
+namespace {
+
+std::string copyThenDelete(const std::string& from, const std::string& to)
+{
+    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return "cannot read " + from + ": " + std::strerror(errno);
+    // O_EXCL: never write over a file that appeared meanwhile.
+    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0) {
+        std::string why = "cannot create " + to + ": " + std::strerror(errno);
+        close(in);
+        return why;
+    }
+    std::string error;
+    char buffer[1 << 16];
+    for (;;) {
+        ssize_t got = read(in, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            error = "cannot read " + from + ": " + std::strerror(errno);
+            break;
+        }
+        for (ssize_t done = 0; done < got;) {
+            ssize_t put = write(out, buffer + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0) {
+                error = "cannot write " + to + ": " + std::strerror(errno);
+                break;
+            }
+            done += put;
+        }
+        if (!error.empty())
+            break;
+    }
+    if (error.empty() && fsync(out) != 0)
+        error = "cannot write " + to + ": " + std::strerror(errno);
+    if (close(out) != 0 && error.empty())
+        error = "cannot write " + to + ": " + std::strerror(errno);
+    close(in);
+    if (!error.empty()) {
+        unlink(to.c_str());
+        return error;
+    }
+    unlink(from.c_str());
+    return {};
+}
+
+} // namespace
+
+std::string moveFile(const std::string& from, const std::string& to)
+{
+    // link + unlink rather than rename, so that an existing destination is never replaced.
+    if (link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return {};
+    }
+    int linkError = errno;
+    if (linkError == EXDEV || linkError == EPERM || linkError == ENOTSUP)
+        return copyThenDelete(from, to);
+    return "cannot move " + from + " to " + to + ": " + std::strerror(linkError);
+}
+
+} // namespace takefiles

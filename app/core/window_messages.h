@@ -1,0 +1,49 @@
+// Messages between the program's windows and its recorder and player. A window is any QObject;
+// a message is posted to it as a WindowMessage event carrying (number, wParam, lParam), which is
+// safe from any thread and never waits for the window.
+#pragma once
+
+#include <QEvent>
+#include <QObject>
+
+#include <cstdint>
+
+using WindowHandle = QObject*;
+
+constexpr uint32_t WM_USER = 0x0400;
+
+constexpr uint32_t WM_PAGE_LEVELS = WM_USER + 102;   // 0x466
+constexpr uint32_t WM_VOX_LEVELS = WM_USER + 128;    // 0x480
+constexpr uint32_t WM_PLAY_OPENED = WM_USER + 137;   // 0x489
+constexpr uint32_t WM_PLAY_PROGRESS = WM_USER + 138; // 0x48A
+constexpr uint32_t WM_PLAY_ENDED = WM_USER + 139;    // 0x48B
+constexpr uint32_t WM_PLAY_FILE_INFO = WM_USER + 140;
+constexpr uint32_t WM_PLAY_FILE_CLOSED = WM_USER + 141;
+constexpr uint32_t WM_REC_OPENED = WM_USER + 142;   // 0x48E
+constexpr uint32_t WM_REC_LEVEL = WM_USER + 143;    // 0x48F
+constexpr uint32_t WM_REC_BUTTON = WM_USER + 1010;  // 0x7F2
+constexpr uint32_t WM_STOP_BUTTON = WM_USER + 1011; // 0x7F3
+constexpr uint32_t WM_PLAY_BUTTON = WM_USER + 1012;
+constexpr uint32_t WM_SAVE_BUTTON = WM_USER + 1016;
+// The recorder tells the window why a recording was stopped by a failure (a file that cannot be
+// opened or written, a device that stopped delivering): wParam is the address of a
+// RecorderFailure record that stays valid until the next recording starts.
+constexpr uint32_t WM_REC_FAILED = WM_USER + 150;
+
+class WindowMessage : public QEvent {
+public:
+    static QEvent::Type eventType();
+
+    WindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam)
+        : QEvent(eventType()), message(message), wParam(wParam), lParam(lParam)
+    {
+    }
+
+    const uint32_t message;
+    const uintptr_t wParam;
+    const intptr_t lParam;
+};
+
+// Posts a message to a window; does nothing for a null window.
+void postWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam = 0,
+                       intptr_t lParam = 0);
