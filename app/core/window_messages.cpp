@@ -9,8 +9,10 @@ QEvent::Type WindowMessage::eventType()
     return type;
 }
 
-void postWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+void postWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam,
+                       std::string text)
 {
     if (window)
-        QCoreApplication::postEvent(window, new WindowMessage(message, wParam, lParam));
+        QCoreApplication::postEvent(window,
+                                    new WindowMessage(message, wParam, lParam, std::move(text)));
 }

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <string>
 
 using WindowHandle = QObject*;
 
@@ -25,25 +26,31 @@ constexpr uint32_t WM_REC_BUTTON = WM_USER + 1010;  // 0x7F2
 constexpr uint32_t WM_STOP_BUTTON = WM_USER + 1011; // 0x7F3
 constexpr uint32_t WM_PLAY_BUTTON = WM_USER + 1012;
 constexpr uint32_t WM_SAVE_BUTTON = WM_USER + 1016;
-// The recorder tells the window why a recording was stopped by a failure (a file that cannot be
-// opened or written, a device that stopped delivering): wParam is the address of a
-// RecorderFailure record that stays valid until the next recording starts.
+// The recorder tells the window why a recording stopped by itself through a failure (a file that
+// cannot be opened or written, a device that stopped delivering); the reason is the message's text.
 constexpr uint32_t WM_REC_FAILED = WM_USER + 150;
+// A take was saved: the text is its path, wParam its length in hundredths of a second.
+constexpr uint32_t WM_REC_SAVED = WM_USER + 151;
+// Sound was lost by the capture device during the recording (wParam: gaps counted so far).
+constexpr uint32_t WM_REC_GAP = WM_USER + 152;
 
 class WindowMessage : public QEvent {
 public:
     static QEvent::Type eventType();
 
-    WindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam)
-        : QEvent(eventType()), message(message), wParam(wParam), lParam(lParam)
+    WindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam, std::string text = {})
+        : QEvent(eventType()), message(message), wParam(wParam), lParam(lParam),
+          text(std::move(text))
     {
     }
 
     const uint32_t message;
     const uintptr_t wParam;
     const intptr_t lParam;
+    // A text that travels with the message and is freed with it.
+    const std::string text;
 };
 
 // Posts a message to a window; does nothing for a null window.
 void postWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam = 0,
-                       intptr_t lParam = 0);
+                       intptr_t lParam = 0, std::string text = {});

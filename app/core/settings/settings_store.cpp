@@ -98,11 +98,22 @@ void SettingsStore::publish(std::shared_ptr<const Values> values)
     values_.store(std::move(values), std::memory_order_release);
 }
 
+void SettingsStore::setOverride(std::string_view name, const std::string& value)
+{
+    std::lock_guard lock(writeMutex_);
+    overrides_[std::string(name)] = value;
+}
+
 int SettingsStore::readInt(std::string_view name, int defaultValue) const
 {
+    int value = 0;
+    if (!overrides_.empty()) {
+        auto overridden = overrides_.find(name);
+        if (overridden != overrides_.end())
+            return parseInt(overridden->second, value) ? value : defaultValue;
+    }
     auto values = values_.load(std::memory_order_acquire);
     auto found = values->find(name);
-    int value = 0;
     if (found == values->end() || !parseInt(found->second, value))
         return defaultValue;
     return value;
@@ -110,6 +121,11 @@ int SettingsStore::readInt(std::string_view name, int defaultValue) const
 
 std::string SettingsStore::readString(std::string_view name, const std::string& defaultValue) const
 {
+    if (!overrides_.empty()) {
+        auto overridden = overrides_.find(name);
+        if (overridden != overrides_.end())
+            return overridden->second;
+    }
     auto values = values_.load(std::memory_order_acquire);
     auto found = values->find(name);
     return found == values->end() ? defaultValue : found->second;
@@ -136,6 +152,9 @@ bool SettingsStore::writeInt(std::string_view name, int value)
 bool SettingsStore::writeString(std::string_view name, const std::string& value)
 {
     std::lock_guard lock(writeMutex_);
+    // An overridden value keeps its value for the run and is never written.
+    if (overrides_.find(name) != overrides_.end())
+        return true;
     auto current = values_.load(std::memory_order_acquire);
     auto next = std::make_shared<Values>(*current);
     (*next)[std::string(name)] = value;

@@ -40,6 +40,10 @@ public:
     bool writeInt(std::string_view name, int value);
     bool writeString(std::string_view name, const std::string& value);
 
+    // Values that shadow the stored ones for this run only: reads see them, and writes to them
+    // are dropped, so they never reach the file. Set before other threads use the store.
+    void setOverride(std::string_view name, const std::string& value);
+
     // Installing: deletes the version section (and the whole store when no other section is
     // left), then writes the install defaults in their order, the window centred on a screen of
     // the given size.
@@ -60,6 +64,9 @@ private:
     bool persist(std::string_view name, const std::string& text);
     void publish(std::shared_ptr<const Values> values);
     bool removeSection();
+
+    // Written only before other threads start; never changed while they read.
+    Values overrides_;
 
     const std::string filePath_;
     const std::string section_;

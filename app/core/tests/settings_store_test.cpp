@@ -216,3 +216,20 @@ TEST(SettingsStore, UninstallRemovesTheSectionAndTheStoreOnlyWhenNothingElseIsLe
     EXPECT_TRUE(older.uninstall());
     EXPECT_FALSE(fs::exists(path));
 }
+
+TEST(SettingsStore, OverridesShadowTheStoreForTheRunAndAreNeverWritten)
+{
+    TempDir dir;
+    auto path = (dir / "Dravik.ini").string();
+    SettingsStore store(path, "1.0", dir.path().string());
+    store.writeInt("voxlevel", 20);
+    store.setOverride("voxlevel", "55");
+    store.setOverride("TempFolder", "/elsewhere");
+    EXPECT_EQ(store.readInt("voxlevel", 10), 55);
+    EXPECT_EQ(store.readString("TempFolder", ""), "/elsewhere");
+    EXPECT_TRUE(store.writeInt("voxlevel", 60));
+    EXPECT_EQ(store.readInt("voxlevel", 10), 55);
+    SettingsStore reopened(path, "1.0", dir.path().string());
+    EXPECT_EQ(reopened.readInt("voxlevel", 10), 20);
+    EXPECT_EQ(reopened.readString("TempFolder", "none"), "none");
+}
