@@ -1,0 +1,40 @@
+// Brevon.File: writes captured PCM as WAV or MP3 files and reads WAV and MP3 files back as PCM
+// for the wave engine. One writer and one reader at a time, held by the library; paths are
+// NUL-terminated UTF-8.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/export.h"
+#include "platform/records.h"
+
+// Writing. The write of a block and the opens return false when the file cannot be created or
+// written; what was written before stays a valid file once it is closed. A WAV file refuses a
+// block that would take it past what its 32-bit sizes can describe.
+DRAVIK_EXPORT bool WriteOpenWaveFile(const char* path, WAVEFORMATEX format);
+DRAVIK_EXPORT bool WriteOpenMP3File(const char* path, WAVEFORMATEX format, int32_t bitRateKbps);
+DRAVIK_EXPORT bool WriteWaveDataCallBackProc(WAVEHDR* header);
+DRAVIK_EXPORT bool WriteCloseFile();
+// Byte counters kept since the library was loaded: MP3 bytes while MP3 writing, else PCM bytes.
+DRAVIK_EXPORT uint64_t GetWritePosition();
+DRAVIK_EXPORT uint64_t GetWaveInPosition();
+// PCM bytes handed over, in hundredths of a second of the write format.
+DRAVIK_EXPORT int64_t GetWaveInTime();
+
+// Reading.
+DRAVIK_EXPORT bool ReadOpenWaveFile(const char* path, WAVEFORMATEX* format);
+DRAVIK_EXPORT bool ReadOpenMP3File(const char* path, uint32_t* decompressedSize,
+                                   WAVEFORMATEX* format);
+// Nonzero when a read file was closed.
+DRAVIK_EXPORT int32_t ReadCloseFile();
+// Play-start procedure: `data` points to a uint64_t byte offset into the sound (WAV: rounded
+// down to a whole sample frame; MP3: a byte of the compressed file). Nonzero on success.
+DRAVIK_EXPORT intptr_t WaveOutPlayStartCallBackProc(void* data, intptr_t reserved);
+// Fill procedures: `data` points to a FillRequest; length 0 out marks the end of the sound.
+DRAVIK_EXPORT intptr_t FillWaveDataCallBackProc(void* data, intptr_t reserved);
+DRAVIK_EXPORT intptr_t FillMP3DataCallBackProc(void* data, intptr_t reserved);
+DRAVIK_EXPORT uint64_t GetPosition();
+DRAVIK_EXPORT uint64_t GetDataSize();
+DRAVIK_EXPORT int64_t GetRemain();
+DRAVIK_EXPORT uint32_t GetAvgBytesPerSec();
+DRAVIK_EXPORT int32_t GetBitRate();

@@ -1,0 +1,197 @@
+// MP3 writer: LAME through its own lame_* functions, looked up by name at each open.
+#include "mp3_writer.h"
+
+#include <lame/lame.h>
+
+#include <climits>
+
+namespace file {
+
+using namespace platform;
+
+// The encoder's entry points, valid while its library is loaded.
+struct Mp3Writer::Lame {
+    decltype(&lame_init) init = nullptr;
+    decltype(&lame_close) close = nullptr;
+    decltype(&lame_set_in_samplerate) setInSampleRate = nullptr;
+    decltype(&lame_set_num_channels) setChannels = nullptr;
+    decltype(&lame_set_mode) setMode = nullptr;
+    decltype(&lame_set_brate) setBitRate = nullptr;
+    decltype(&lame_set_VBR) setVbr = nullptr;
+    decltype(&lame_set_VBR_q) setVbrQuality = nullptr;
+    decltype(&lame_set_VBR_max_bitrate_kbps) setVbrMaxBitRate = nullptr;
+    decltype(&lame_set_quality) setQuality = nullptr;
+    decltype(&lame_set_error_protection) setCrc = nullptr;
+    decltype(&lame_set_extension) setPrivate = nullptr;
+    decltype(&lame_set_copyright) setCopyright = nullptr;
+    decltype(&lame_set_original) setOriginal = nullptr;
+    decltype(&lame_set_emphasis) setEmphasis = nullptr;
+    decltype(&lame_set_bWriteVbrTag) setVbrTag = nullptr;
+    decltype(&lame_init_params) initParams = nullptr;
+    decltype(&lame_encode_buffer) encode = nullptr;
+    decltype(&lame_encode_buffer_interleaved) encodeInterleaved = nullptr;
+    decltype(&lame_encode_flush) flush = nullptr;
+
+    bool bind(Library& library)
+    {
+        auto find = [&library](auto& entry, const char* name) {
+            entry = library.function<std::remove_reference_t<decltype(entry)>>(name);
+            return entry != nullptr;
+        };
+        return find(init, "lame_init") && find(close, "lame_close") &&
+               find(setInSampleRate, "lame_set_in_samplerate") &&
+               find(setChannels, "lame_set_num_channels") && find(setMode, "lame_set_mode") &&
+               find(setBitRate, "lame_set_brate") && find(setVbr, "lame_set_VBR") &&
+               find(setVbrQuality, "lame_set_VBR_q") &&
+               find(setVbrMaxBitRate, "lame_set_VBR_max_bitrate_kbps") &&
+               find(setQuality, "lame_set_quality") &&
+               find(setCrc, "lame_set_error_protection") &&
+               find(setPrivate, "lame_set_extension") &&
+               find(setCopyright, "lame_set_copyright") &&
+               find(setOriginal, "lame_set_original") &&
+               find(setEmphasis, "lame_set_emphasis") &&
+               find(setVbrTag, "lame_set_bWriteVbrTag") &&
+               find(initParams, "lame_init_params") && find(encode, "lame_encode_buffer") &&
+               find(encodeInterleaved, "lame_encode_buffer_interleaved") &&
+               find(flush, "lame_encode_flush");
+    }
+};
+
+EncoderSettings encoderSettings(const WAVEFORMATEX& format, int kbps)
+{
+    EncoderSettings s;
+    s.sampleRate = static_cast<int>(format.nSamplesPerSec);
+    s.channels = format.nChannels;
+    s.mode = format.nChannels == 1 ? MONO : STEREO;
+    s.kbps = kbps;
+    // The high-quality preset is LAME's quality 2 (its "-h"); a quality word of 0 is not a valid
+    // quality word (its high byte must be the complement of the low one) and leaves it as is.
+    s.quality = 2;
+    s.crc = true;
+    s.privateBit = true;
+    s.copyright = true;
+    s.original = true;
+    s.vbrHeader = false;
+    s.variableRate = false;
+    return s;
+}
+
+Mp3Writer::Mp3Writer() : lame_(new Lame) {}
+
+Mp3Writer::~Mp3Writer()
+{
+    uint64_t ignored = 0;
+    close(ignored);
+    delete lame_;
+}
+
+bool Mp3Writer::open(const char* path, const WAVEFORMATEX& format, int kbps,
+                     const std::string& library)
+{
+    uint64_t ignored = 0;
+    close(ignored);
+    if (!path || format.wFormatTag != WAVE_FORMAT_PCM || format.wBitsPerSample != 16 ||
+        (format.nChannels != 1 && format.nChannels != 2) || format.nSamplesPerSec == 0 ||
+        format.nSamplesPerSec > INT_MAX || kbps <= 0)
+        return false;
+    if (!library_.loadSystem(library) || !lame_->bind(library_)) {
+        release();
+        return false;
+    }
+    encoder_ = lame_->init();
+    if (!encoder_) {
+        release();
+        return false;
+    }
+    const EncoderSettings s = encoderSettings(format, kbps);
+    lame_->setInSampleRate(encoder_, s.sampleRate);
+    lame_->setChannels(encoder_, s.channels);
+    lame_->setMode(encoder_, static_cast<MPEG_mode>(s.mode));
+    lame_->setVbr(encoder_, vbr_off);
+    lame_->setBitRate(encoder_, s.kbps);
+    lame_->setVbrMaxBitRate(encoder_, s.kbps);
+    lame_->setVbrQuality(encoder_, 5);
+    lame_->setQuality(encoder_, s.quality);
+    lame_->setCrc(encoder_, s.crc);
+    lame_->setPrivate(encoder_, s.privateBit);
+    lame_->setCopyright(encoder_, s.copyright);
+    lame_->setOriginal(encoder_, s.original);
+    lame_->setEmphasis(encoder_, 0);
+    lame_->setVbrTag(encoder_, s.vbrHeader);
+    if (lame_->initParams(encoder_) < 0) {
+        release();
+        return false;
+    }
+    file_ = mmioOpen(path, MMIO_CREATE | MMIO_WRITE | MMIO_EXCLUSIVE);
+    if (!file_) {
+        release();
+        return false;
+    }
+    channels_ = s.channels;
+    // Room for a second of sound; a larger block grows it once.
+    output_.assign(static_cast<size_t>(s.sampleRate) * 5 / 4 + 7200, 0);
+    return true;
+}
+
+bool Mp3Writer::write(const void* bytes, uint32_t count, uint64_t& mp3Bytes)
+{
+    if (!file_ || (!bytes && count > 0))
+        return false;
+    const int frames = static_cast<int>(count / 2 / static_cast<uint32_t>(channels_));
+    if (frames == 0)
+        return true;
+    const size_t room = static_cast<size_t>(frames) * 5 / 4 + 7200;
+    if (output_.size() < room)
+        output_.resize(room);
+    const auto* pcm = static_cast<const short*>(bytes);
+    const int size = static_cast<int>(output_.size() < INT_MAX ? output_.size() : INT_MAX);
+    int produced = channels_ == 2
+                       ? lame_->encodeInterleaved(encoder_, const_cast<short*>(pcm), frames,
+                                                  output_.data(), size)
+                       : lame_->encode(encoder_, pcm, pcm, frames, output_.data(), size);
+    return writeOut(produced, mp3Bytes);
+}
+
+bool Mp3Writer::writeOut(int produced, uint64_t& mp3Bytes)
+{
+    if (produced < 0)
+        return false;
+    if (produced == 0)
+        return true;
+    if (mmioWrite(file_, output_.data(), produced) != produced)
+        return false;
+    mp3Bytes += static_cast<uint64_t>(produced);
+    return true;
+}
+
+bool Mp3Writer::close(uint64_t& mp3Bytes)
+{
+    if (!file_) {
+        release();
+        return false;
+    }
+    int produced = lame_->flush(encoder_, output_.data(), static_cast<int>(output_.size()));
+    bool ok = writeOut(produced, mp3Bytes);
+    ok = mmioClose(file_) == MMSYSERR_NOERROR && ok;
+    file_ = nullptr;
+    release();
+    return ok;
+}
+
+void Mp3Writer::release()
+{
+    if (encoder_) {
+        lame_->close(encoder_);
+        encoder_ = nullptr;
+    }
+    if (file_) {
+        mmioClose(file_);
+        file_ = nullptr;
+    }
+    *lame_ = Lame{};
+    library_.unload();
+    output_.clear();
+    output_.shrink_to_fit();
+}
+
+}  // namespace file
