@@ -1,0 +1,211 @@
+// The ALSA backend: one device per sound card that has a capture (or playback) PCM, named by the
+// card's name and opened through the plug layer; the wave mapper is ALSA's "default" PCM.
+#include <alsa/asoundlib.h>
+
+#include <cerrno>
+
+#include "../src/backend.h"
+
+namespace platform::wavedev {
+
+namespace {
+
+snd_pcm_format_t alsaFormat(uint32_t bytesPerSample)
+{
+    switch (bytesPerSample) {
+    case 1:
+        return SND_PCM_FORMAT_U8;
+    case 2:
+        return SND_PCM_FORMAT_S16_LE;
+    case 3:
+        return SND_PCM_FORMAT_S24_3LE;
+    default:
+        return SND_PCM_FORMAT_S32_LE;
+    }
+}
+
+class AlsaStream : public PcmStream {
+public:
+    AlsaStream(snd_pcm_t* pcm, snd_pcm_uframes_t period, bool canPause)
+        : pcm_(pcm), period_(period), canPause_(canPause)
+    {
+    }
+    ~AlsaStream() override { snd_pcm_close(pcm_); }
+
+    uint32_t chunkFrames() const override { return uint32_t(period_); }
+
+    Transfer read(uint8_t* data, uint32_t frames) override
+    {
+        return transfer(frames, [&](uint32_t done) {
+            return snd_pcm_readi(pcm_, data + snd_pcm_frames_to_bytes(pcm_, done), frames - done);
+        });
+    }
+
+    Transfer write(const uint8_t* data, uint32_t frames) override
+    {
+        return transfer(frames, [&](uint32_t done) {
+            return snd_pcm_writei(pcm_, data + snd_pcm_frames_to_bytes(pcm_, done), frames - done);
+        });
+    }
+
+    void resume() override
+    {
+        if (paused_) {
+            paused_ = false;
+            if (snd_pcm_pause(pcm_, 0) == 0)
+                return;
+        }
+        if (snd_pcm_state(pcm_) != SND_PCM_STATE_PREPARED &&
+            snd_pcm_state(pcm_) != SND_PCM_STATE_RUNNING)
+            snd_pcm_prepare(pcm_);
+    }
+
+    void pause() override
+    {
+        if (canPause_ && snd_pcm_state(pcm_) == SND_PCM_STATE_RUNNING &&
+            snd_pcm_pause(pcm_, 1) == 0) {
+            paused_ = true;
+            return;
+        }
+        snd_pcm_drop(pcm_);
+        snd_pcm_prepare(pcm_);
+    }
+
+    void drop() override
+    {
+        paused_ = false;
+        snd_pcm_drop(pcm_);
+        snd_pcm_prepare(pcm_);
+    }
+
+    void drain() override
+    {
+        if (snd_pcm_state(pcm_) == SND_PCM_STATE_RUNNING)
+            snd_pcm_drain(pcm_);
+    }
+
+    uint64_t delayFrames() override
+    {
+        snd_pcm_sframes_t delay = 0;
+        return snd_pcm_delay(pcm_, &delay) == 0 && delay > 0 ? uint64_t(delay) : 0;
+    }
+
+private:
+    // Moves all frames, recovering from an overrun or underrun (reported as a gap); any other
+    // error (a vanished device) ends the stream.
+    template <typename Step> Transfer transfer(uint32_t frames, Step step)
+    {
+        Transfer t;
+        while (t.frames < frames) {
+            snd_pcm_sframes_t n = step(t.frames);
+            if (n >= 0) {
+                t.frames += uint32_t(n);
+                continue;
+            }
+            if (n == -EPIPE)
+                t.gap = true;
+            if (n == -EAGAIN || (n != -ENODEV && snd_pcm_recover(pcm_, int(n), 1) == 0))
+                continue;
+            t.failed = true;
+            t.error = MMSYSERR_NODRIVER;
+            break;
+        }
+        return t;
+    }
+
+    snd_pcm_t* pcm_;
+    const snd_pcm_uframes_t period_;
+    const bool canPause_;
+    bool paused_ = false;
+};
+
+struct AlsaDevice : DeviceEntry {
+    std::string pcmName;
+
+    std::unique_ptr<PcmStream> open(Direction direction, const WAVEFORMATEXTENSIBLE& format,
+                                    MMRESULT& error) const override
+    {
+        const bool capture = direction == Direction::Capture;
+        snd_pcm_t* pcm = nullptr;
+        if (snd_pcm_open(&pcm, pcmName.c_str(),
+                         capture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK, 0) < 0) {
+            error = MMSYSERR_ALLOCATED;
+            return nullptr;
+        }
+        const SampleLayout layout = layoutOf(format);
+        // Capture keeps half a second in the card so a slow consumer does not lose sound at once;
+        // playback keeps 100 ms so pause and stop are heard promptly.
+        const unsigned latency = capture ? 500000 : 100000;
+        snd_pcm_uframes_t buffer = 0, period = 0;
+        snd_pcm_hw_params_t* hw = nullptr;
+        snd_pcm_hw_params_alloca(&hw);
+        if (snd_pcm_set_params(pcm, alsaFormat(layout.bytesPerSample),
+                               SND_PCM_ACCESS_RW_INTERLEAVED, layout.channels, layout.rate, 1,
+                               latency) < 0 ||
+            snd_pcm_get_params(pcm, &buffer, &period) < 0 ||
+            snd_pcm_hw_params_current(pcm, hw) < 0) {
+            snd_pcm_close(pcm);
+            error = WAVERR_BADFORMAT;
+            return nullptr;
+        }
+        if (period == 0)
+            period = layout.rate / 100;
+        return std::make_unique<AlsaStream>(pcm, period, snd_pcm_hw_params_can_pause(hw) == 1);
+    }
+};
+
+// The first PCM device of the card that works in the direction, or -1.
+int firstPcmDevice(int card, Direction direction)
+{
+    snd_ctl_t* ctl = nullptr;
+    const std::string name = "hw:" + std::to_string(card);
+    if (snd_ctl_open(&ctl, name.c_str(), 0) < 0)
+        return -1;
+    snd_pcm_info_t* info = nullptr;
+    snd_pcm_info_alloca(&info);
+    int device = -1, found = -1;
+    while (found < 0 && snd_ctl_pcm_next_device(ctl, &device) == 0 && device >= 0) {
+        snd_pcm_info_set_device(info, unsigned(device));
+        snd_pcm_info_set_subdevice(info, 0);
+        snd_pcm_info_set_stream(info, direction == Direction::Capture ? SND_PCM_STREAM_CAPTURE
+                                                                      : SND_PCM_STREAM_PLAYBACK);
+        if (snd_ctl_pcm_info(ctl, info) == 0)
+            found = device;
+    }
+    snd_ctl_close(ctl);
+    return found;
+}
+
+} // namespace
+
+DeviceList alsaDevices(Direction direction)
+{
+    DeviceList list;
+    int card = -1;
+    while (snd_card_next(&card) == 0 && card >= 0) {
+        const int device = firstPcmDevice(card, direction);
+        if (device < 0)
+            continue;
+        auto entry = std::make_shared<AlsaDevice>();
+        char* cardName = nullptr;
+        if (snd_card_get_name(card, &cardName) == 0 && cardName) {
+            entry->productName = cardName;
+            free(cardName);
+        } else {
+            entry->productName = "Card " + std::to_string(card);
+        }
+        entry->pcmName = "plughw:" + std::to_string(card) + "," + std::to_string(device);
+        list.push_back(entry);
+    }
+    return list;
+}
+
+std::shared_ptr<const DeviceEntry> alsaMapper()
+{
+    auto entry = std::make_shared<AlsaDevice>();
+    entry->productName = "Default sound device";
+    entry->pcmName = "default";
+    return entry;
+}
+
+} // namespace platform::wavedev

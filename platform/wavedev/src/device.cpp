@@ -1,0 +1,599 @@
+// The front end of the wave device layer: handles, buffer queues, the device thread that moves
+// sound between the queued buffers and a backend stream, and the callback messages.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "backend.h"
+#include "platform/system.h"
+
+namespace platform {
+
+using wavedev::Direction;
+using wavedev::PcmStream;
+
+MMRESULT checkWaveFormat(const WAVEFORMATEX* format, const char** reason)
+{
+    auto refuse = [&](const char* why) {
+        if (reason)
+            *reason = why;
+        return WAVERR_BADFORMAT;
+    };
+    if (!format)
+        return refuse("no format given");
+    if (format->wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
+        if (format->cbSize < 22)
+            return refuse("extensible format without its 22 extra bytes");
+        auto* ext = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(format);
+        if (std::memcmp(ext->SubFormat, KSDATAFORMAT_SUBTYPE_PCM, 16) != 0)
+            return refuse("extensible format whose sub-format is not integer PCM");
+        if (ext->wValidBitsPerSample > format->wBitsPerSample)
+            return refuse("more valid bits than the sample holds");
+    } else if (format->wFormatTag != WAVE_FORMAT_PCM) {
+        return refuse("not an integer PCM format");
+    }
+    const uint16_t bits = format->wBitsPerSample;
+    if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return refuse("sample size is not 8, 16, 24 or 32 bits");
+    if (format->nChannels != 1 && format->nChannels != 2)
+        return refuse("not one or two channels");
+    if (format->nBlockAlign != format->nChannels * bits / 8)
+        return refuse("block alignment does not match channels and sample size");
+    if (format->nSamplesPerSec < 1000 || format->nSamplesPerSec > 384000)
+        return refuse("sample rate outside 1000..384000 Hz");
+    return MMSYSERR_NOERROR;
+}
+
+uint64_t waveReturnStamp(const WAVEHDR* header)
+{
+    return header ? static_cast<uint64_t>(header->reserved) : 0;
+}
+
+namespace wavedev {
+
+SampleLayout layoutOf(const WAVEFORMATEXTENSIBLE& format)
+{
+    return {format.Format.nSamplesPerSec, format.Format.nChannels,
+            static_cast<uint32_t>(format.Format.wBitsPerSample / 8)};
+}
+
+namespace {
+
+using AnyCallback = void (*)(void* device, uint32_t message, uintptr_t instance, uintptr_t p1,
+                             uintptr_t p2);
+
+uint64_t steadyNanos()
+{
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+// One open device. The API calls (any thread) and the device thread meet under mutex_; the
+// callback is called with mutex_ held so that its messages keep the order of events.
+class Device {
+public:
+    Device(Direction direction, std::unique_ptr<PcmStream> stream, SampleLayout layout,
+           AnyCallback callback, uintptr_t instance)
+        : direction_(direction), stream_(std::move(stream)), layout_(layout), callback_(callback),
+          instance_(instance), running_(direction == Direction::Playback)
+    {
+    }
+
+    void start(void* handle)
+    {
+        handle_ = handle;
+        thread_ = std::thread([this] { run(); });
+    }
+
+    void notify(uint32_t message, uintptr_t p1 = 0)
+    {
+        if (callback_)
+            callback_(handle_, message, instance_, p1, 0);
+    }
+
+    uint32_t openMessage() const { return capture() ? MM_WIM_OPEN : MM_WOM_OPEN; }
+    uint32_t closeMessage() const { return capture() ? MM_WIM_CLOSE : MM_WOM_CLOSE; }
+    uint32_t doneMessage() const { return capture() ? MM_WIM_DATA : MM_WOM_DONE; }
+    uint32_t gapMessage() const { return capture() ? MM_WIM_GAP : MM_WOM_GAP; }
+    uint32_t errorMessage() const { return capture() ? MM_WIM_ERROR : MM_WOM_ERROR; }
+
+    MMRESULT add(WAVEHDR* header)
+    {
+        if (!header || !header->lpData)
+            return MMSYSERR_INVALPARAM;
+        std::lock_guard lock(mutex_);
+        if (!(header->dwFlags & WHDR_PREPARED))
+            return WAVERR_UNPREPARED;
+        if (header->dwFlags & WHDR_INQUEUE)
+            return WAVERR_STILLPLAYING;
+        header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+        if (capture())
+            header->dwBytesRecorded = 0;
+        queue_.push_back(header);
+        changed_.notify_all();
+        return MMSYSERR_NOERROR;
+    }
+
+    MMRESULT unprepare(WAVEHDR* header)
+    {
+        if (!header)
+            return MMSYSERR_INVALPARAM;
+        std::lock_guard lock(mutex_);
+        if (header->dwFlags & WHDR_INQUEUE)
+            return WAVERR_STILLPLAYING;
+        header->dwFlags &= ~WHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    }
+
+    void setRunning(bool running)
+    {
+        std::lock_guard lock(mutex_);
+        running_ = running;
+        changed_.notify_all();
+    }
+
+    // Capture stop: the buffer being filled comes back with what it holds.
+    void stopCapture()
+    {
+        std::lock_guard lock(mutex_);
+        running_ = false;
+        ++generation_;
+        if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0)
+            giveBack();
+        changed_.notify_all();
+    }
+
+    void reset()
+    {
+        std::lock_guard lock(mutex_);
+        ++generation_;
+        dropPending_ = true;
+        playOffset_ = 0;
+        position_ = 0;
+        delayBytes_ = 0;
+        running_ = !capture(); // a playback device plays the next write; a capture device stops
+        while (!queue_.empty())
+            giveBack();
+        changed_.notify_all();
+    }
+
+    // Ends the device thread and the stream; refuses while buffers are queued.
+    MMRESULT close()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            if (!queue_.empty())
+                return WAVERR_STILLPLAYING;
+            closing_ = true;
+            changed_.notify_all();
+        }
+        if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+            thread_.join();
+        stream_.reset();
+        std::lock_guard lock(mutex_);
+        notify(closeMessage());
+        return MMSYSERR_NOERROR;
+    }
+
+    uint64_t position()
+    {
+        std::lock_guard lock(mutex_);
+        return position_ > delayBytes_ ? position_ - delayBytes_ : 0;
+    }
+
+    ~Device()
+    {
+        if (thread_.joinable()) {
+            {
+                std::lock_guard lock(mutex_);
+                closing_ = true;
+                changed_.notify_all();
+            }
+            thread_.join();
+        }
+    }
+
+private:
+    bool capture() const { return direction_ == Direction::Capture; }
+
+    // Returns the front buffer to its owner; mutex_ held.
+    void giveBack()
+    {
+        WAVEHDR* header = queue_.front();
+        queue_.pop_front();
+        playOffset_ = 0;
+        header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        header->reserved = static_cast<uintptr_t>(steadyNanos());
+        notify(doneMessage(), reinterpret_cast<uintptr_t>(header));
+    }
+
+    void run()
+    {
+        raiseCurrentThreadToTimeCritical();
+        const uint32_t frameBytes = layout_.frameBytes();
+        std::vector<uint8_t> staging(size_t(stream_->chunkFrames()) * frameBytes);
+        bool active = false; // the stream was told to run
+        bool wroteSinceDrop = false;
+        std::unique_lock lock(mutex_);
+        while (!closing_) {
+            if (dropPending_) {
+                dropPending_ = false;
+                wroteSinceDrop = false;
+                lock.unlock();
+                stream_->drop();
+                lock.lock();
+                active = false;
+                continue;
+            }
+            const bool wanted = running_ && !failed_;
+            if (wanted != active && (!wanted || !queue_.empty())) {
+                active = wanted;
+                lock.unlock();
+                if (active)
+                    stream_->resume();
+                else
+                    stream_->pause();
+                lock.lock();
+                continue;
+            }
+            if (!active || queue_.empty()) {
+                changed_.wait(lock);
+                continue;
+            }
+            WAVEHDR* header = queue_.front();
+            const uint64_t generation = generation_;
+            uint32_t bytes = 0;
+            if (capture()) {
+                bytes = std::min<uint32_t>(uint32_t(staging.size()),
+                                           header->dwBufferLength - header->dwBytesRecorded);
+            } else {
+                bytes = std::min<uint32_t>(uint32_t(staging.size()),
+                                           header->dwBufferLength - playOffset_);
+                std::memcpy(staging.data(), header->lpData + playOffset_, bytes);
+            }
+            const uint32_t frames = bytes / frameBytes;
+            if (frames == 0) {
+                // Less than one frame left (or a buffer too small for one): it is done.
+                if (!capture())
+                    playOffset_ = header->dwBufferLength;
+                giveBack();
+                continue;
+            }
+            lock.unlock();
+            Transfer moved = capture() ? stream_->read(staging.data(), frames)
+                                       : stream_->write(staging.data(), frames);
+            const uint64_t delay = capture() ? 0 : stream_->delayFrames() * frameBytes;
+            lock.lock();
+            if (moved.gap)
+                notify(gapMessage());
+            if (moved.failed) {
+                failed_ = true;
+                notify(errorMessage(), moved.error);
+                continue;
+            }
+            if (generation != generation_)
+                continue; // a reset or stop took the buffers meanwhile
+            const uint32_t movedBytes = moved.frames * frameBytes;
+            position_ += movedBytes;
+            delayBytes_ = delay;
+            if (capture()) {
+                std::memcpy(header->lpData + header->dwBytesRecorded, staging.data(), movedBytes);
+                header->dwBytesRecorded += movedBytes;
+                if (header->dwBufferLength - header->dwBytesRecorded < frameBytes)
+                    giveBack();
+            } else {
+                wroteSinceDrop = true;
+                // A trailing part of a frame cannot be played; it counts as consumed.
+                playOffset_ += moved.frames == frames ? bytes : movedBytes;
+                if (playOffset_ >= header->dwBufferLength)
+                    giveBack();
+            }
+        }
+        lock.unlock();
+        if (!capture() && wroteSinceDrop && !failed_)
+            stream_->drain();
+    }
+
+    const Direction direction_;
+    std::unique_ptr<PcmStream> stream_;
+    const SampleLayout layout_;
+    const AnyCallback callback_;
+    const uintptr_t instance_;
+    void* handle_ = nullptr;
+    std::thread thread_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<WAVEHDR*> queue_;
+    bool running_; // capture: started; playback: not paused
+    bool closing_ = false;
+    bool failed_ = false;
+    bool dropPending_ = false;
+    uint64_t generation_ = 0; // bumped when a reset or stop takes the buffers
+    uint32_t playOffset_ = 0; // bytes of the front playback buffer already written
+    uint64_t position_ = 0;   // bytes moved since open or reset
+    uint64_t delayBytes_ = 0; // bytes written but not yet heard
+};
+
+// Live handles. A handle is a number that is never reused, so a stale handle is refused rather
+// than reaching a newer device. Never destroyed: devices may still be closed at process exit.
+struct Registry {
+    std::mutex mutex;
+    std::map<uintptr_t, std::shared_ptr<Device>> devices;
+    uintptr_t next = 1;
+};
+
+Registry& registry()
+{
+    static Registry* r = new Registry;
+    return *r;
+}
+
+std::shared_ptr<Device> find(const void* handle)
+{
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    auto it = r.devices.find(reinterpret_cast<uintptr_t>(handle));
+    return it == r.devices.end() ? nullptr : it->second;
+}
+
+DeviceList devices(Direction direction)
+{
+    DeviceList list;
+    if (auto card = virtualCard())
+        list.push_back(card);
+    for (auto& entry : alsaDevices(direction))
+        list.push_back(entry);
+    return list;
+}
+
+std::shared_ptr<const DeviceEntry> entryFor(Direction direction, uint32_t deviceId)
+{
+    if (deviceId == WAVE_MAPPER) {
+        if (auto card = virtualCard())
+            return card;
+        return alsaMapper();
+    }
+    auto list = devices(direction);
+    return deviceId < list.size() ? list[deviceId] : nullptr;
+}
+
+MMRESULT getCaps(Direction direction, uint32_t deviceId, char (&name)[32], uint16_t& channels)
+{
+    auto entry = entryFor(direction, deviceId);
+    if (!entry)
+        return MMSYSERR_BADDEVICEID;
+    std::memset(name, 0, sizeof name);
+    std::strncpy(name, entry->productName.c_str(), sizeof name - 1);
+    channels = 2;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT openDevice(Direction direction, void** out, uint32_t deviceId, const WAVEFORMATEX* format,
+                    AnyCallback callback, uintptr_t instance, uint32_t flags)
+{
+    if (MMRESULT checked = checkWaveFormat(format))
+        return checked;
+    WAVEFORMATEXTENSIBLE full{};
+    std::memcpy(&full, format, format->wFormatTag == WAVE_FORMAT_EXTENSIBLE ? sizeof full : 18);
+    auto entry = entryFor(direction, deviceId);
+    if (!entry)
+        return MMSYSERR_BADDEVICEID;
+    if (flags & WAVE_FORMAT_QUERY)
+        return MMSYSERR_NOERROR;
+    if (!out)
+        return MMSYSERR_INVALPARAM;
+    MMRESULT error = MMSYSERR_NOERROR;
+    auto stream = entry->open(direction, full, error);
+    if (!stream)
+        return error ? error : MMSYSERR_ERROR;
+    auto device =
+        std::make_shared<Device>(direction, std::move(stream), layoutOf(full),
+                                 (flags & CALLBACK_FUNCTION) ? callback : nullptr, instance);
+    auto& r = registry();
+    uintptr_t id = 0;
+    {
+        std::lock_guard lock(r.mutex);
+        id = r.next++;
+        r.devices[id] = device;
+    }
+    *out = reinterpret_cast<void*>(id);
+    try {
+        device->start(*out);
+    } catch (const std::system_error&) {
+        std::lock_guard lock(r.mutex);
+        r.devices.erase(id);
+        return MMSYSERR_NOMEM;
+    }
+    device->notify(device->openMessage());
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT closeDevice(void* handle)
+{
+    auto device = find(handle);
+    if (!device)
+        return MMSYSERR_INVALHANDLE;
+    MMRESULT result = device->close();
+    if (result == MMSYSERR_NOERROR) {
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        r.devices.erase(reinterpret_cast<uintptr_t>(handle));
+    }
+    return result;
+}
+
+MMRESULT prepare(void* handle, WAVEHDR* header)
+{
+    if (!find(handle))
+        return MMSYSERR_INVALHANDLE;
+    if (!header)
+        return MMSYSERR_INVALPARAM;
+    header->dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+template <typename Action> MMRESULT withDevice(const void* handle, Action action)
+{
+    auto device = find(handle);
+    if (!device)
+        return MMSYSERR_INVALHANDLE;
+    return action(*device);
+}
+
+} // namespace
+} // namespace wavedev
+
+using namespace wavedev;
+
+uint32_t waveInGetNumDevs()
+{
+    return uint32_t(devices(Direction::Capture).size());
+}
+
+MMRESULT waveInGetDevCaps(uint32_t deviceId, WAVEINCAPS* caps)
+{
+    return caps ? getCaps(Direction::Capture, deviceId, caps->szPname, caps->wChannels)
+                : MMSYSERR_INVALPARAM;
+}
+
+MMRESULT waveInOpen(HWAVEIN* device, uint32_t deviceId, const WAVEFORMATEX* format,
+                    WaveInProc callback, uintptr_t instance, uint32_t flags)
+{
+    return openDevice(Direction::Capture, reinterpret_cast<void**>(device), deviceId, format,
+                      reinterpret_cast<AnyCallback>(callback), instance, flags);
+}
+
+MMRESULT waveInPrepareHeader(HWAVEIN device, WAVEHDR* header)
+{
+    return prepare(device, header);
+}
+
+MMRESULT waveInUnprepareHeader(HWAVEIN device, WAVEHDR* header)
+{
+    return withDevice(device, [&](Device& d) { return d.unprepare(header); });
+}
+
+MMRESULT waveInAddBuffer(HWAVEIN device, WAVEHDR* header)
+{
+    return withDevice(device, [&](Device& d) { return d.add(header); });
+}
+
+MMRESULT waveInStart(HWAVEIN device)
+{
+    return withDevice(device, [](Device& d) {
+        d.setRunning(true);
+        return MMSYSERR_NOERROR;
+    });
+}
+
+MMRESULT waveInStop(HWAVEIN device)
+{
+    return withDevice(device, [](Device& d) {
+        d.stopCapture();
+        return MMSYSERR_NOERROR;
+    });
+}
+
+MMRESULT waveInReset(HWAVEIN device)
+{
+    return withDevice(device, [](Device& d) {
+        d.reset();
+        return MMSYSERR_NOERROR;
+    });
+}
+
+MMRESULT waveInClose(HWAVEIN device)
+{
+    return closeDevice(device);
+}
+
+MMRESULT waveInGetPosition(HWAVEIN device, uint64_t* bytes)
+{
+    return withDevice(device, [&](Device& d) {
+        if (!bytes)
+            return MMSYSERR_INVALPARAM;
+        *bytes = d.position();
+        return MMSYSERR_NOERROR;
+    });
+}
+
+uint32_t waveOutGetNumDevs()
+{
+    return uint32_t(devices(Direction::Playback).size());
+}
+
+MMRESULT waveOutGetDevCaps(uint32_t deviceId, WAVEOUTCAPS* caps)
+{
+    return caps ? getCaps(Direction::Playback, deviceId, caps->szPname, caps->wChannels)
+                : MMSYSERR_INVALPARAM;
+}
+
+MMRESULT waveOutOpen(HWAVEOUT* device, uint32_t deviceId, const WAVEFORMATEX* format,
+                     WaveOutProc callback, uintptr_t instance, uint32_t flags)
+{
+    return openDevice(Direction::Playback, reinterpret_cast<void**>(device), deviceId, format,
+                      reinterpret_cast<AnyCallback>(callback), instance, flags);
+}
+
+MMRESULT waveOutPrepareHeader(HWAVEOUT device, WAVEHDR* header)
+{
+    return prepare(device, header);
+}
+
+MMRESULT waveOutUnprepareHeader(HWAVEOUT device, WAVEHDR* header)
+{
+    return withDevice(device, [&](Device& d) { return d.unprepare(header); });
+}
+
+MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header)
+{
+    return withDevice(device, [&](Device& d) { return d.add(header); });
+}
+
+MMRESULT waveOutPause(HWAVEOUT device)
+{
+    return withDevice(device, [](Device& d) {
+        d.setRunning(false);
+        return MMSYSERR_NOERROR;
+    });
+}
+
+MMRESULT waveOutRestart(HWAVEOUT device)
+{
+    return withDevice(device, [](Device& d) {
+        d.setRunning(true);
+        return MMSYSERR_NOERROR;
+    });
+}
+
+MMRESULT waveOutReset(HWAVEOUT device)
+{
+    return withDevice(device, [](Device& d) {
+        d.reset();
+        return MMSYSERR_NOERROR;
+    });
+}
+
+MMRESULT waveOutClose(HWAVEOUT device)
+{
+    return closeDevice(device);
+}
+
+MMRESULT waveOutGetPosition(HWAVEOUT device, uint64_t* bytes)
+{
+    return withDevice(device, [&](Device& d) {
+        if (!bytes)
+            return MMSYSERR_INVALPARAM;
+        *bytes = d.position();
+        return MMSYSERR_NOERROR;
+    });
+}
+
+} // namespace platform
