@@ -1,0 +1,203 @@
+// The WMA writer: one per process, configured from a profile document that the program carries
+// as a "PRX" resource, fed with PCM buffers whose time stamps run on from each start.
+#include <array>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "BrevonWMA.h"
+#include "media_type.h"
+#include "platform/resources.h"
+#include "runtime.h"
+
+using namespace wmv;
+using brevon_wma::runtime;
+
+namespace {
+
+// Resource names by profile index.
+constexpr std::array<const char*, 29> kProfiles = {
+    "lossless", "a320",    "a256",     "a192",    "a160",    "a128",     "a96",     "a80",
+    "a64",      "a48",     "a48mono",  "a32",     "a32mono", "a20",      "a20mono", "a20voice",
+    "a16",      "a16mono", "a16voice", "a12",     "a12mono", "a12voice", "a10mono", "a10voice",
+    "a8mono",   "a8voice", "a5mono",   "a5voice", "a4voice"};
+constexpr uint32_t kDefaultProfile = 5; // "a128"
+
+// A profile resource that the program does not carry.
+constexpr HRESULT kResourceNotFound = static_cast<HRESULT>(0x80070716);
+
+class WMAWriter {
+public:
+    virtual ~WMAWriter()
+    {
+        if (profileManager)
+            profileManager->Release();
+        if (writer)
+            writer->Release();
+    }
+
+    // Sum of the durations written since the last start; the stamp of the latest sample.
+    uint64_t runningTime = 0;
+    int32_t writing = 0;
+    IWMWriter* writer = nullptr;
+    IWMProfileManager* profileManager = nullptr;
+};
+
+// The process's writer. Written by create and delete on the window thread; the recorder orders
+// every other call after create and before delete.
+WMAWriter* g_writer = nullptr;
+
+// The writer when it was created successfully; exports refuse to run without one.
+IWMWriter* usableWriter()
+{
+    return g_writer ? g_writer->writer : nullptr;
+}
+
+// The profile document of that resource as a NUL-terminated UTF-16 string.
+bool loadProfileText(const char* name, std::u16string& text)
+{
+    auto resource = platform::findResource(platform::programModule(), name, "PRX");
+    if (!resource || resource->size() < 2)
+        return false;
+    text.assign(resource->size() / 2, u'\0');
+    std::memcpy(text.data(), resource->data(), text.size() * 2);
+    return true;
+}
+
+// Copies the wave format of the writer's last input that has one into format.
+HRESULT copyInputFormat(IWMWriter* writer, WAVEFORMATEX* format)
+{
+    uint32_t inputs = 0;
+    HRESULT hr = writer->GetInputCount(&inputs);
+    if (failed(hr))
+        return hr;
+    HRESULT result = E_UNEXPECTED; // no input with a wave format
+    for (uint32_t i = 0; i < inputs; ++i) {
+        IWMMediaProps* props = nullptr;
+        hr = writer->GetInputProps(i, &props);
+        if (failed(hr))
+            return hr;
+        brevon_wma::MediaType media;
+        hr = media.read(props);
+        const WM_MEDIA_TYPE* type = media.type();
+        if (!failed(hr) && type->formattype == WMFORMAT_WaveFormatEx &&
+            type->cbFormat >= sizeof(WAVEFORMATEX)) {
+            std::memcpy(format, type->pbFormat, sizeof(WAVEFORMATEX));
+            result = S_OK;
+        }
+        props->Release();
+    }
+    return result;
+}
+
+} // namespace
+
+DRAVIK_EXPORT int32_t WMAWriterCreate()
+{
+    delete g_writer;
+    g_writer = new WMAWriter();
+    const auto& rt = runtime();
+    if (!rt.createProfileManager || !rt.createWriter)
+        return brevon_wma::kRuntimeMissing;
+    HRESULT hr = rt.createProfileManager(&g_writer->profileManager);
+    if (failed(hr))
+        return hr;
+    hr = rt.createWriter(nullptr, &g_writer->writer);
+    if (failed(hr))
+        g_writer->writer = nullptr;
+    return hr;
+}
+
+DRAVIK_EXPORT void WMAWriterDelete()
+{
+    delete g_writer;
+    g_writer = nullptr;
+}
+
+DRAVIK_EXPORT int32_t WMAWriterConfigure(int32_t index, WAVEFORMATEX* format)
+{
+    IWMWriter* writer = usableWriter();
+    if (!writer || !g_writer->profileManager)
+        return E_UNEXPECTED;
+    if (!format)
+        return E_INVALIDARG;
+    const uint32_t chosen = static_cast<uint32_t>(index) < kProfiles.size()
+                                ? static_cast<uint32_t>(index)
+                                : kDefaultProfile;
+    std::u16string text;
+    if (!loadProfileText(kProfiles[chosen], text))
+        return kResourceNotFound;
+    IWMProfile* profile = nullptr;
+    HRESULT hr = g_writer->profileManager->LoadProfileByData(text.c_str(), &profile);
+    if (failed(hr))
+        return hr;
+    hr = writer->SetProfile(profile);
+    profile->Release();
+    if (failed(hr))
+        return hr;
+    return copyInputFormat(writer, format);
+}
+
+DRAVIK_EXPORT int32_t WMAWriterStart(const char* path)
+{
+    IWMWriter* writer = usableWriter();
+    if (!writer)
+        return E_UNEXPECTED;
+    if (!path || !*path)
+        return E_INVALIDARG;
+    HRESULT hr = writer->SetOutputFilename(path);
+    if (failed(hr))
+        return hr;
+    hr = writer->BeginWriting();
+    if (failed(hr))
+        return hr;
+    g_writer->writing = 1;
+    g_writer->runningTime = 0;
+    return S_OK;
+}
+
+DRAVIK_EXPORT int32_t WMAWriterStop()
+{
+    IWMWriter* writer = usableWriter();
+    if (!writer || g_writer->writing == 0)
+        return E_FAIL;
+    HRESULT hr = writer->EndWriting();
+    if (!failed(hr))
+        g_writer->writing = 0;
+    return hr;
+}
+
+DRAVIK_EXPORT int32_t WMAWriterWriteSample(uint64_t duration, const uint8_t* data, uint32_t length)
+{
+    IWMWriter* writer = usableWriter();
+    if (!writer || g_writer->writing == 0)
+        return NS_E_INVALID_REQUEST;
+    if (!data && length > 0)
+        return E_INVALIDARG;
+    INSSBuffer* sample = nullptr;
+    HRESULT hr = writer->AllocateSample(length, &sample);
+    if (failed(hr))
+        return hr;
+    uint8_t* bytes = nullptr;
+    hr = sample->GetBuffer(&bytes);
+    if (!failed(hr)) {
+        if (length > 0)
+            std::memcpy(bytes, data, length);
+        sample->SetLength(length);
+        // Stamped with the time at the buffer's end: the first buffer carries its own duration.
+        g_writer->runningTime += duration;
+        hr = writer->WriteSample(0, g_writer->runningTime, 0, sample);
+    }
+    sample->Release();
+    return hr;
+}
+
+DRAVIK_EXPORT int32_t WMAWriterGetStats(WM_WRITER_STATISTICS* stats)
+{
+    if (!stats)
+        return E_INVALIDARG;
+    IWMWriter* writer = usableWriter();
+    if (!writer)
+        return E_UNEXPECTED;
+    return writer->GetStatistics(1, stats);
+}
