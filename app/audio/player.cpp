@@ -1,0 +1,202 @@
+// The player.
+#include "player.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "BrevonWMA.h"
+
+namespace {
+
+// The engine's callbacks are plain functions; they reach the one player through this pointer.
+std::atomic<CPlayer*> g_player{nullptr};
+
+} // namespace
+
+CPlayer::CPlayer(WindowHandle mainWindow) : mainWindow_(mainWindow)
+{
+    g_player = this;
+    WMAReaderCreate();
+    std::string waveError;
+    std::string fileError;
+    bool waveBound = bindWaveApi(waveLibrary_, wave_, waveError);
+    bool fileBound = bindFileApi(fileLibrary_, file_, fileError);
+    bound_ = waveBound && fileBound;
+    if (!bound_) {
+        error_ = !waveBound ? waveError : fileError;
+        return;
+    }
+    // Decoded samples go from the reader straight into the engine.
+    WMAReaderOnSample(reinterpret_cast<WMASampleCallback>(wave_.WaveOutOnSampleCallBackProc));
+    wave_.WaveOutOpenCallBack(&CPlayer::OnOpened);
+    wave_.WaveOutDoneCallBack(&CPlayer::OnLevels);
+    wave_.WaveOutCloseCallBack(&CPlayer::OnClosed);
+    wave_.WaveOutPlayStartCallBack(
+        reinterpret_cast<EngineCallback>(file_.WaveOutPlayStartCallBackProc));
+}
+
+CPlayer::~CPlayer()
+{
+    if (playing_)
+        Stop();
+    if (fileOpen_)
+        Close();
+    WMAReaderDelete();
+    g_player = nullptr;
+}
+
+uint32_t CPlayer::blockBytesOf(const WAVEFORMATEX& format)
+{
+    return format.nBlockAlign * (format.nSamplesPerSec / 25);
+}
+
+bool CPlayer::Open(const std::string& path)
+{
+    if (fileOpen_)
+        Close();
+    std::string tail = path.size() >= 3 ? path.substr(path.size() - 3) : path;
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    playing_ = false;
+    paused_ = false;
+    fileOpen_ = false;
+    if (!bound_)
+        return false;
+
+    if (tail == "wav") {
+        readerMode_ = false;
+        wave_.WMAReaderGetSampleCallBack(nullptr);
+        if (!file_.ReadOpenWaveFile(path.c_str(), &formatBuffer_)) {
+            error_ = "cannot read " + path + ": not a WAV file that can be played";
+            return false;
+        }
+        wave_.WaveOutFillDataCallBack(
+            reinterpret_cast<EngineCallback>(file_.FillWaveDataCallBackProc));
+        dataSize_ = file_.GetDataSize();
+        blockBytes_ = blockBytesOf(formatBuffer_);
+        fileOpen_ = true;
+        format_ = formatBuffer_;
+        fileInfo_.duration = Duration();
+        fileInfo_.avgBytesPerSec = static_cast<uint32_t>(file_.GetAvgBytesPerSec());
+        fileInfo_.reserved = 0;
+        postWindowMessage(mainWindow_, WM_PLAY_FILE_INFO, reinterpret_cast<uintptr_t>(&fileInfo_));
+        return true;
+    }
+
+    readerMode_ = true;
+    // The reader's clock procedure takes (time*, unused 32-bit), which the engine calls as an
+    // EngineCallback with (time*, 0).
+    wave_.WMAReaderGetSampleCallBack(
+        reinterpret_cast<EngineCallback>(reinterpret_cast<void (*)()>(&WMAReaderGetSampleProc)));
+    // A file the reader cannot open, or one without sound, is refused.
+    if (WMAReaderOpen(path.c_str()) != 0 || WMAReaderGetWfx(&formatBuffer_) != 0 ||
+        formatBuffer_.nAvgBytesPerSec == 0) {
+        error_ = "cannot play " + path + ": no sound that can be decoded";
+        WMAReaderClose();
+        return false;
+    }
+    format_ = formatBuffer_;
+    blockBytes_ = blockBytesOf(formatBuffer_);
+    fileOpen_ = true;
+    return true;
+}
+
+void CPlayer::Close()
+{
+    // Closing while playing stops first, so no source disappears under the engine.
+    if (playing_)
+        Stop();
+    fileOpen_ = false;
+    if (readerMode_) {
+        WMAReaderClose();
+    } else if (bound_) {
+        file_.ReadCloseFile();
+        postWindowMessage(mainWindow_, WM_PLAY_FILE_CLOSED);
+    }
+}
+
+void CPlayer::Start(uint32_t startLow, uint32_t startHigh, uint32_t a, uint32_t b)
+{
+    if (!bound_ || !fileOpen_)
+        return;
+    playing_ = true;
+    paused_ = false;
+    if (readerMode_) {
+        uint64_t duration = WMAReaderm_cnsFileDuration();
+        wave_.PlayStart3(startLow, startHigh, a, b, &formatBuffer_, static_cast<uint32_t>(duration),
+                         static_cast<uint32_t>(duration >> 32));
+        uint64_t start = (static_cast<uint64_t>(startHigh) << 32) | startLow;
+        WMAReaderStart(start, 0);
+    } else {
+        wave_.PlayStart(startLow, startHigh, &formatBuffer_, blockBytes_);
+    }
+}
+
+void CPlayer::Pause()
+{
+    if (paused_ || !bound_)
+        return;
+    if (readerMode_)
+        WMAReaderPause();
+    wave_.PlayPause();
+    paused_ = true;
+}
+
+void CPlayer::Resume()
+{
+    if (!paused_ || !bound_)
+        return;
+    if (readerMode_)
+        WMAReaderResume();
+    wave_.PlayPause();
+    paused_ = false;
+}
+
+void CPlayer::Stop()
+{
+    playing_ = false;
+    paused_ = false;
+    if (!bound_)
+        return;
+    if (readerMode_)
+        WMAReaderStop();
+    wave_.PlayStop();
+}
+
+uint64_t CPlayer::Duration() const
+{
+    if (readerMode_)
+        return WMAReaderm_cnsFileDuration();
+    if (formatBuffer_.nAvgBytesPerSec == 0)
+        return 0;
+    return static_cast<uint64_t>(static_cast<int64_t>(dataSize_) * 1000 * 10000 /
+                                 formatBuffer_.nAvgBytesPerSec);
+}
+
+uint32_t CPlayer::BitRate() const
+{
+    if (readerMode_)
+        return WMAReaderGetBitrate();
+    return bound_ ? static_cast<uint32_t>(file_.GetBitRate()) : 0;
+}
+
+intptr_t CPlayer::OnOpened(void*, intptr_t)
+{
+    if (CPlayer* player = g_player)
+        postWindowMessage(player->mainWindow_, WM_PLAY_OPENED);
+    return 0;
+}
+
+intptr_t CPlayer::OnLevels(void* data, intptr_t)
+{
+    if (CPlayer* player = g_player)
+        postWindowMessage(player->mainWindow_, WM_PLAY_PROGRESS, reinterpret_cast<uintptr_t>(data));
+    return 0;
+}
+
+intptr_t CPlayer::OnClosed(void*, intptr_t)
+{
+    if (CPlayer* player = g_player)
+        postWindowMessage(player->mainWindow_, WM_PLAY_ENDED);
+    return 0;
+}

@@ -1,0 +1,539 @@
+// The recorder.
+#include "recorder.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "BrevonWMA.h"
+#include "format_tables.h"
+#include "platform/mixer.h"
+#include "platform/wavedev.h"
+#include "take_files.h"
+
+namespace {
+
+// The engine's callbacks are plain functions; they reach the one recorder through this pointer.
+// Written by the window thread while no device runs, read by the capture thread.
+std::atomic<CRecorder*> g_recorder{nullptr};
+
+int64_t nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int32_t hundredths(uint64_t bytes, uint32_t avgBytesPerSec)
+{
+    if (avgBytesPerSec == 0)
+        return 0;
+    return static_cast<int32_t>(static_cast<int64_t>(bytes) * 100 / avgBytesPerSec);
+}
+
+// The WAV writer refuses blocks past what its 32-bit sizes describe; start a new file a little
+// before that.
+constexpr uint64_t kLargestFileBytes = 0xFFFFFFFFull - 46 - 8 - (1u << 20);
+
+} // namespace
+
+CRecorder::CRecorder(WindowHandle mainWindow, SettingsStore& store)
+    : store_(store), mainWindow_(mainWindow)
+{
+    g_recorder = this;
+    wmaWriter_ = WMAWriterCreate() == 0;
+    std::string waveError;
+    std::string fileError;
+    bool waveBound = bindWaveApi(waveLibrary_, wave_, waveError);
+    bool fileBound = bindFileApi(fileLibrary_, file_, fileError);
+    bound_ = waveBound && fileBound;
+    if (!bound_)
+        setError(!waveBound ? waveError : fileError);
+    if (waveBound) {
+        wave_.WaveInOpenCallBack(&CRecorder::OnOpened);
+        wave_.WaveInDataCallBack(&CRecorder::OnLevels);
+        wave_.WaveInDataReadyCallBack(&CRecorder::OnBlock);
+    }
+}
+
+CRecorder::~CRecorder()
+{
+    if (deviceStarted_)
+        StopDevice();
+    if (outputOpen_)
+        closeOutputFile();
+    WMAWriterDelete();
+    g_recorder = nullptr;
+}
+
+void CRecorder::setError(const std::string& reason)
+{
+    std::lock_guard lock(errorMutex_);
+    error_ = reason;
+}
+
+std::string CRecorder::lastError() const
+{
+    std::lock_guard lock(errorMutex_);
+    return error_;
+}
+
+std::string CRecorder::temporaryPath() const
+{
+    return temporaryPath_;
+}
+
+uint32_t CRecorder::gapCount() const
+{
+    return bound_ ? wave_.WaveInGetGapCount() : 0;
+}
+
+int64_t CRecorder::msSinceLastBlock() const
+{
+    int64_t last = lastBlockNs_;
+    return last == 0 ? 0 : (nowNs() - last) / 1000000;
+}
+
+int32_t CRecorder::FileHundredths() const
+{
+    return hundredths(fileBytes_, format_.nAvgBytesPerSec);
+}
+
+int32_t CRecorder::TotalHundredths() const
+{
+    return hundredths(totalBytes_, format_.nAvgBytesPerSec);
+}
+
+void CRecorder::SetVoxHold(int blocks)
+{
+    voxHold_ = blocks;
+}
+
+void CRecorder::SetVoxLevel(int percent)
+{
+    gate_.setLevelPercent(percent);
+}
+
+void CRecorder::TogglePause()
+{
+    paused_ = !paused_;
+}
+
+// An encoding outside 0..2 records WAV; a WAV row outside the table keeps the format held
+// before, or the first row when none was held.
+bool CRecorder::configureFormat()
+{
+    int encoding = store_.readInt(settings::Encode);
+    if (encoding < formats::kWMA || encoding > formats::kWAV)
+        encoding = formats::kWAV;
+    encoding_ = encoding;
+    switch (encoding) {
+    case formats::kWMA: {
+        if (!wmaWriter_) {
+            setError("the WMA writer could not be created");
+            return false;
+        }
+        WAVEFORMATEX format{};
+        if (WMAWriterConfigure(store_.readInt(settings::nWMAFormat), &format) != 0 ||
+            format.nAvgBytesPerSec == 0) {
+            setError("the WMA encoder refused the recording format");
+            return false;
+        }
+        format_ = format;
+        break;
+    }
+    case formats::kMP3: {
+        int row = store_.readInt(settings::nMP3Format);
+        mp3BitRate_ = formats::mp3Row(row).kbps;
+        format_ = formats::mp3CaptureFormat(row);
+        break;
+    }
+    default: {
+        auto format = formats::wavFormat(store_.readInt(settings::nWAVFormat));
+        if (format)
+            format_ = *format;
+        else if (!formatSet_)
+            format_ = *formats::wavFormat(0);
+        break;
+    }
+    }
+    formatSet_ = true;
+    return true;
+}
+
+uint32_t CRecorder::chooseDevice() const
+{
+    uint32_t mixer = static_cast<uint32_t>(store_.readInt(settings::uMxId));
+    uint32_t mixers = platform::mixerGetNumDevs();
+    if (mixers == 0)
+        return WAVE_MAPPER;
+    if (mixer >= mixers)
+        mixer = 0;
+    platform::MIXERCAPS mixerCaps{};
+    if (platform::mixerGetDevCaps(mixer, &mixerCaps) != 0)
+        return WAVE_MAPPER;
+    uint32_t devices = platform::waveInGetNumDevs();
+    for (uint32_t id = 0; id < devices; ++id) {
+        platform::WAVEINCAPS caps{};
+        if (platform::waveInGetDevCaps(id, &caps) == platform::MMSYSERR_NOERROR &&
+            std::string(caps.szPname) == mixerCaps.szPname)
+            return id;
+    }
+    return WAVE_MAPPER;
+}
+
+bool CRecorder::StartDevice()
+{
+    if (!bound_) {
+        // The reason was kept when the libraries were bound.
+        return false;
+    }
+    if (deviceStarted_)
+        StopDevice();
+    if (!configureFormat())
+        return false;
+    uint32_t device = chooseDevice();
+    lastBlockNs_ = 0;
+    blocksHandled_ = 0;
+    blockNsTotal_ = 0;
+    blockNsLargest_ = 0;
+    deviceStarted_ = wave_.WaveInStart2(device, &format_);
+    if (!deviceStarted_) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "cannot open the input device for %u Hz, %u-bit, %u channel(s)",
+                      format_.nSamplesPerSec, format_.wBitsPerSample, format_.nChannels);
+        setError(text);
+        return false;
+    }
+    wave_.WaveInRecordStart();
+    return true;
+}
+
+void CRecorder::StopDevice()
+{
+    recording_ = false;
+    deviceStarted_ = false;
+    if (!bound_)
+        return;
+    wave_.WaveInRecordStop();
+    wave_.WaveInStop();
+}
+
+bool CRecorder::openOutputFile()
+{
+    std::string folder = store_.readString(settings::TempFolder);
+    // Skip names that are taken: a take kept from an earlier run is never overwritten.
+    long long counter = store_.readInt(settings::NumInst);
+    std::string name;
+    std::string path;
+    for (int tries = 0; tries < 10000; ++tries) {
+        counter = counter >= INT32_MAX ? 0 : counter + 1;
+        name = takefiles::temporaryName(counter, encoding_);
+        path = folder + "/" + name;
+        if (access(path.c_str(), F_OK) != 0)
+            break;
+    }
+    store_.writeInt(settings::NumInst.name, static_cast<int>(counter));
+    store_.writeString(settings::sTempFileName.name, name);
+    temporaryName_ = name;
+    temporaryPath_ = path;
+
+    bool opened = false;
+    switch (encoding_) {
+    case formats::kMP3:
+        opened = file_.WriteOpenMP3File(path.c_str(), format_, mp3BitRate_);
+        break;
+    case formats::kWMA:
+        opened = WMAWriterStart(path.c_str()) == 0;
+        break;
+    default:
+        opened = file_.WriteOpenWaveFile(path.c_str(), format_);
+        break;
+    }
+    outputOpen_ = opened;
+    if (!opened) {
+        setError("cannot create the recording file " + path);
+        // A writer that failed half-way may have left an empty file behind.
+        std::error_code ignored;
+        if (std::filesystem::file_size(path, ignored) == 0)
+            std::filesystem::remove(path, ignored);
+    }
+    return opened;
+}
+
+void CRecorder::closeOutputFile()
+{
+    if (!outputOpen_)
+        return;
+    outputOpen_ = false;
+    if (encoding_ == formats::kWMA)
+        WMAWriterStop();
+    else
+        file_.WriteCloseFile();
+}
+
+bool CRecorder::StartRecording()
+{
+    if (!bound_ || !deviceStarted_) {
+        setError(bound_ ? "the input device is not open" : lastError());
+        return false;
+    }
+    if (outputOpen_)
+        closeOutputFile();
+    failed_ = false;
+    stopPosted_ = false;
+    splitRequested_ = false;
+    if (!openOutputFile())
+        return false;
+    gate_.setHold(voxHold_);
+    gate_.reset();
+    fileBytes_ = 0;
+    totalBytes_ = 0;
+    segmentCount_ = 0;
+    segmentStarted_ = false;
+    SetVoxLevel(store_.readInt(settings::voxlevel));
+    stopped_ = false;
+    takeUnsaved_ = false;
+    recording_ = true;
+    return true;
+}
+
+void CRecorder::waitForBlockToFinish() const
+{
+    // The capture thread may be writing the block it took before the flags changed; the file is
+    // closed only after that write. A block takes well under a millisecond, a split with a move
+    // longer, so the wait is bounded generously.
+    for (int i = 0; i < 10000 && inBlock_; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void CRecorder::StopRecording()
+{
+    stopped_ = true;
+    takeUnsaved_ = true;
+    recording_ = false;
+    waitForBlockToFinish();
+    closeOutputFile();
+}
+
+bool CRecorder::CheckDevice()
+{
+    if (!bound_ || !deviceStarted_)
+        return false;
+    bool failed = wave_.WaveInGetDeviceError() != 0 || msSinceLastBlock() > 2000;
+    if (failed && recording_)
+        stopForFailure("the input device stopped delivering sound");
+    return !failed;
+}
+
+bool CRecorder::AutoSave()
+{
+    std::string source =
+        store_.readString(settings::TempFolder) + "/" + store_.readString(settings::sTempFileName);
+    int32_t length = FileHundredths();
+    if (length == 0) {
+        std::error_code ignored;
+        std::filesystem::remove(source, ignored);
+        return true;
+    }
+    int mode = store_.readInt(settings::nSettingFileCheckButtonSates);
+    int session = store_.readInt(settings::SessionNum.name, 1);
+    std::string name = takefiles::safePrefix(store_.readString(settings::AutoSavePrefix)) +
+                       takefiles::autoSaveSuffix(mode, segmentStart_, session, segmentCount_) +
+                       takefiles::extension(encoding_);
+    std::string destination =
+        takefiles::distinctPath(store_.readString(settings::SaveFolder) + "/" + name);
+    std::string error = takefiles::moveFile(source, destination);
+    fileBytes_ = 0;
+    if (!error.empty()) {
+        setError(error);
+        postWindowMessage(mainWindow_, WM_REC_FAILED, 0, 0,
+                          "the take could not be saved and stays at " + source + ": " + error);
+        return false;
+    }
+    postWindowMessage(mainWindow_, WM_REC_SAVED, static_cast<uintptr_t>(length), 0, destination);
+    return true;
+}
+
+// --- Capture thread --------------------------------------------------------------------------
+
+intptr_t CRecorder::OnOpened(void* data, intptr_t)
+{
+    if (CRecorder* recorder = g_recorder)
+        postWindowMessage(recorder->mainWindow_, WM_REC_OPENED, reinterpret_cast<uintptr_t>(data));
+    return 0;
+}
+
+intptr_t CRecorder::OnLevels(void* data, intptr_t)
+{
+    CRecorder* recorder = g_recorder;
+    auto* levels = static_cast<const LevelBlock*>(data);
+    if (!recorder || !levels)
+        return 0;
+    recorder->lastBlockNs_ = nowNs();
+    postWindowMessage(recorder->mainWindow_, WM_REC_LEVEL, reinterpret_cast<uintptr_t>(levels));
+    uint16_t left = static_cast<uint16_t>(levels->left);
+    uint16_t right = static_cast<uint16_t>(levels->right);
+    recorder->leftPeak_ = left;
+    recorder->rightPeak_ = right;
+    uintptr_t packed = static_cast<uintptr_t>(left) | (static_cast<uintptr_t>(right) << 16);
+    postWindowMessage(recorder->listenerA_, WM_PAGE_LEVELS, packed, static_cast<intptr_t>(packed));
+    postWindowMessage(recorder->listenerB_, WM_VOX_LEVELS, packed, static_cast<intptr_t>(packed));
+    return 0;
+}
+
+intptr_t CRecorder::OnBlock(void* data, intptr_t)
+{
+    CRecorder* recorder = g_recorder;
+    if (recorder && data)
+        recorder->handleBlock(static_cast<const WAVEHDR*>(data));
+    return 0;
+}
+
+void CRecorder::postStopOnce()
+{
+    if (!stopPosted_.exchange(true))
+        postWindowMessage(mainWindow_, WM_STOP_BUTTON);
+}
+
+void CRecorder::stopForFailure(const std::string& reason)
+{
+    // Writing stops at once; what was written stays a valid file, closed when the window stops.
+    if (failed_.exchange(true))
+        return;
+    setError(reason);
+    postWindowMessage(mainWindow_, WM_REC_FAILED, 0, 0, reason);
+    postStopOnce();
+}
+
+bool CRecorder::timeLimitReached()
+{
+    int limit = store_.readInt(settings::nAutoStopTimeVOX);
+    // A negative limit is no limit.
+    return recording_ && !paused_ && limit >= 0 && store_.readInt(settings::nAutoStopTime) != 0 &&
+           TotalHundredths() / 100 >= limit;
+}
+
+bool CRecorder::writeBlock(const WAVEHDR* header)
+{
+    if (!outputOpen_)
+        return false;
+    if (encoding_ == formats::kWAV && fileBytes_ + header->dwBytesRecorded > kLargestFileBytes) {
+        // A WAV file cannot describe more: go on in a new file.
+        split();
+        if (!outputOpen_)
+            return false;
+    }
+    if (!segmentStarted_) {
+        ++segmentCount_;
+        std::time_t now = std::time(nullptr);
+        localtime_r(&now, &segmentStart_);
+        segmentStarted_ = true;
+    }
+    bool written;
+    if (encoding_ == formats::kWMA) {
+        uint64_t duration =
+            static_cast<uint64_t>(header->dwBytesRecorded) * 10000000ull / format_.nAvgBytesPerSec;
+        written = WMAWriterWriteSample(duration, reinterpret_cast<const uint8_t*>(header->lpData),
+                                       header->dwBytesRecorded) == 0;
+    } else {
+        written = file_.WriteWaveDataCallBackProc(const_cast<WAVEHDR*>(header));
+    }
+    if (!written) {
+        stopForFailure("cannot write to the recording file " + temporaryPath_ +
+                       " (is the disk full?)");
+        return false;
+    }
+    fileBytes_ += header->dwBytesRecorded;
+    totalBytes_ += header->dwBytesRecorded;
+    return true;
+}
+
+bool CRecorder::voxAutoStopDue(int autoStopVox)
+{
+    return autoStopVox != 0 && recording_ && gate_.closed() && FileHundredths() > 100;
+}
+
+bool CRecorder::splitDue(int autoSaveMode) const
+{
+    return (gate_.closed() && autoSaveMode != 0 && segmentStarted_ && recording_) ||
+           splitRequested_;
+}
+
+void CRecorder::split()
+{
+    segmentStarted_ = false;
+    closeOutputFile();
+    AutoSave();
+    if (!openOutputFile())
+        stopForFailure(lastError());
+    splitRequested_ = false;
+}
+
+void CRecorder::noteGaps()
+{
+    uint32_t gaps = wave_.WaveInGetGapCount();
+    if (gaps != gaps_.exchange(gaps) && recording_)
+        postWindowMessage(mainWindow_, WM_REC_GAP, gaps);
+}
+
+void CRecorder::handleBlock(const WAVEHDR* header)
+{
+    inBlock_ = true;
+    int64_t begin = nowNs();
+    handleBlockSteps(header);
+    auto spent = static_cast<uint64_t>(nowNs() - begin);
+    inBlock_ = false;
+    blockNsTotal_.fetch_add(spent, std::memory_order_relaxed);
+    if (spent > blockNsLargest_.load(std::memory_order_relaxed))
+        blockNsLargest_.store(spent, std::memory_order_relaxed);
+    blocksHandled_.fetch_add(1, std::memory_order_relaxed);
+}
+
+double CRecorder::meanBlockMicros() const
+{
+    uint64_t blocks = blocksHandled_;
+    return blocks == 0 ? 0.0
+                       : static_cast<double>(blockNsTotal_) / static_cast<double>(blocks) / 1000.0;
+}
+
+double CRecorder::largestBlockMicros() const
+{
+    return static_cast<double>(blockNsLargest_) / 1000.0;
+}
+
+void CRecorder::handleBlockSteps(const WAVEHDR* header)
+{
+    noteGaps();
+    if (timeLimitReached()) {
+        postStopOnce();
+        return;
+    }
+    if (store_.readInt(settings::nVOXONOFF) == 0) {
+        voiceActive_ = true;
+        if (writing())
+            writeBlock(header);
+        if (splitRequested_ && recording_ && !failed_)
+            split();
+        return;
+    }
+    gate_.setHold(voxHold_);
+    bool pass = gate_.pass(leftPeak_, rightPeak_);
+    voiceActive_ = pass;
+    if (pass && writing())
+        writeBlock(header);
+
+    int autoSaveMode = store_.readInt(settings::nSettingFileCheckButtonSates);
+    int autoStopVox = store_.readInt(settings::nAutoStopVOX);
+    if (voxAutoStopDue(autoStopVox)) {
+        segmentStarted_ = false;
+        postStopOnce();
+        return;
+    }
+    if (splitDue(autoSaveMode) && recording_ && !failed_)
+        split();
+}

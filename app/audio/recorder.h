@@ -1,0 +1,157 @@
+// The recorder: ties the wave engine's capture to the file writers and holds the recording logic
+// (capture format, input device, temporary files, VOX gate, automatic stops, splits, auto-save).
+// Operations run on the window's thread; the engine's callbacks and the per-block work run on the
+// capture thread. The two meet only in the atomic flags and counters below, and the recorder
+// reaches windows only by posting messages.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <mutex>
+#include <string>
+
+#include "platform/library.h"
+#include "platform/records.h"
+#include "settings/settings_store.h"
+#include "vox_gate.h"
+#include "wave_file_api.h"
+#include "window_messages.h"
+
+class CRecorder {
+public:
+    explicit CRecorder(WindowHandle mainWindow, SettingsStore& store = SettingsStore::instance());
+    ~CRecorder();
+    CRecorder(const CRecorder&) = delete;
+    CRecorder& operator=(const CRecorder&) = delete;
+
+    // Configures the capture format from the settings, chooses the device, opens and starts it.
+    // False with lastError() when a library is missing or the device cannot be started.
+    bool StartDevice();
+    void StopDevice();
+    // Opens a new temporary output file and starts writing blocks; false with lastError() when
+    // the file cannot be opened (nothing is recorded then).
+    bool StartRecording();
+    void StopRecording();
+    void TogglePause();
+    void SetVoxHold(int blocks);
+    void SetVoxLevel(int percent);
+    void RequestSplit() { splitRequested_ = true; }
+    bool IsSplitRequested() const { return splitRequested_; }
+    bool IsTakeUnsaved() const { return takeUnsaved_; }
+    // Moves the finished temporary file into the save folder under a generated name, or deletes
+    // it when it holds nothing. False (with lastError()) when the move failed: the take then stays
+    // in the temporary folder under its temporary name.
+    bool AutoSave();
+    int32_t FileHundredths() const;
+    int32_t TotalHundredths() const;
+
+    bool recording() const { return recording_; }
+    bool paused() const { return paused_; }
+    bool deviceStarted() const { return deviceStarted_; }
+    // The settings pages that want the input levels while they are shown.
+    void setMeterListenerA(WindowHandle window) { listenerA_ = window; }
+    void setMeterListenerB(WindowHandle window) { listenerB_ = window; }
+
+    const WAVEFORMATEX& captureFormat() const { return format_; }
+    int encoding() const { return encoding_; }
+    std::string temporaryPath() const;
+    // Why the last operation failed.
+    std::string lastError() const;
+    // Sound lost by the capture device since the device started.
+    uint32_t gapCount() const;
+    // Milliseconds since the device last handed over a block (0 before the first).
+    int64_t msSinceLastBlock() const;
+    // The capture thread's own time for one block's work, in microseconds: the mean since the
+    // device started and the largest seen.
+    double meanBlockMicros() const;
+    double largestBlockMicros() const;
+    // Blocks the device has handed over since it started.
+    uint64_t blocksCaptured() const { return blocksHandled_; }
+
+    // Called by the window now and then (its timer): a device that failed or has stopped
+    // delivering blocks for two seconds ends the recording cleanly, with the reason posted.
+    // True while the device works.
+    bool CheckDevice();
+
+    // Engine callbacks (capture thread).
+    static intptr_t OnOpened(void* data, intptr_t);
+    static intptr_t OnLevels(void* data, intptr_t);
+    static intptr_t OnBlock(void* data, intptr_t);
+
+private:
+    bool bindLibraries();
+    bool configureFormat();
+    uint32_t chooseDevice() const;
+    bool openOutputFile();
+    void closeOutputFile();
+    bool writeBlock(const WAVEHDR* header);
+    void handleBlock(const WAVEHDR* header);
+    void handleBlockSteps(const WAVEHDR* header);
+    bool timeLimitReached();
+    bool voxAutoStopDue(int autoStopVox);
+    bool splitDue(int autoSaveMode) const;
+    void split();
+    void stopForFailure(const std::string& reason);
+    void postStopOnce();
+    void noteGaps();
+    void waitForBlockToFinish() const;
+    bool writing() const { return recording_ && !paused_ && !stopped_ && !failed_; }
+    void setError(const std::string& reason);
+
+    SettingsStore& store_;
+    const WindowHandle mainWindow_;
+    platform::Library waveLibrary_;
+    platform::Library fileLibrary_;
+    WaveApi wave_;
+    FileApi file_;
+    bool bound_ = false;
+    bool wmaWriter_ = false;
+
+    // Set by the window thread at device start, read by the capture thread.
+    int encoding_ = 2;
+    int mp3BitRate_ = 128;
+    WAVEFORMATEX format_{};
+    bool formatSet_ = false;
+
+    // Written by the window thread, read by the capture thread (and the reverse for split).
+    std::atomic<bool> recording_{false};
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> stopped_{false};
+    std::atomic<bool> takeUnsaved_{false};
+    std::atomic<bool> deviceStarted_{false};
+    std::atomic<bool> splitRequested_{false};
+    std::atomic<bool> failed_{false};
+    std::atomic<bool> stopPosted_{false};
+    std::atomic<int> voxHold_{10};
+    std::atomic<WindowHandle> listenerA_{nullptr};
+    std::atomic<WindowHandle> listenerB_{nullptr};
+
+    // Capture thread only (and the window thread while no block can arrive).
+    VoxGate gate_;
+    std::atomic<bool> voiceActive_{true};
+    std::atomic<uint16_t> leftPeak_{0};
+    std::atomic<uint16_t> rightPeak_{0};
+    bool segmentStarted_ = false;
+    int segmentCount_ = 0;
+    std::tm segmentStart_{};
+    bool outputOpen_ = false;
+    std::atomic<uint64_t> fileBytes_{0};
+    std::atomic<uint64_t> totalBytes_{0};
+    std::atomic<int64_t> lastBlockNs_{0};
+    std::atomic<uint32_t> gaps_{0};
+    // Written by the capture thread, read by the window thread.
+    std::atomic<uint64_t> blocksHandled_{0};
+    std::atomic<uint64_t> blockNsTotal_{0};
+    std::atomic<uint64_t> blockNsLargest_{0};
+    // Set while the capture thread is inside the block handling.
+    std::atomic<bool> inBlock_{false};
+
+    // Path of the current temporary file; written where the file is opened (window thread at a
+    // start, capture thread at a split) while the other thread does not touch it.
+    std::string temporaryPath_;
+    std::string temporaryName_;
+    // Set by either thread when something fails; read by the window thread.
+    mutable std::mutex errorMutex_;
+    std::string error_;
+};

@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "audio_test_support.h"
+#include "player.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The bytes of the data chunk of a WAV file written by the virtual card.
+size_t dataBytesOf(const fs::path& wav)
+{
+    auto bytes = testsupport::readFile(wav);
+    for (size_t at = 12; at + 8 <= bytes.size();) {
+        uint32_t size = 0;
+        std::memcpy(&size, &bytes[at + 4], 4);
+        if (std::memcmp(&bytes[at], "data", 4) == 0)
+            return std::min<size_t>(size, bytes.size() - at - 8);
+        at += 8 + size + (size & 1);
+    }
+    return 0;
+}
+
+struct PlayResult {
+    bool ended = false;
+    double seconds = 0; // of sound written to the card's output
+    size_t opened = 0;
+    size_t progress = 0;
+};
+
+PlayResult playToFile(const fs::path& file, uint64_t start = 0)
+{
+    testsupport::TempDir dir;
+    testApplication();
+    fs::path out = dir / "out.wav";
+    useVirtualCard("pace=fast,out=" + out.string());
+    MessageLog window;
+    PlayResult result;
+    {
+        CPlayer player(&window);
+        if (!player.Open(file.string()))
+            return result;
+        WAVEFORMATEX format = player.format();
+        player.Start(static_cast<uint32_t>(start), static_cast<uint32_t>(start >> 32));
+        result.ended = pumpUntil([&] { return window.count(WM_PLAY_ENDED) > 0; });
+        player.Stop();
+        player.Close();
+        pumpFor(20);
+        result.seconds = static_cast<double>(dataBytesOf(out)) / format.nAvgBytesPerSec;
+    }
+    result.opened = window.count(WM_PLAY_OPENED);
+    result.progress = window.count(WM_PLAY_PROGRESS);
+    return result;
+}
+
+} // namespace
+
+TEST(Player, WavFilesArePulledAndPlayedWhole)
+{
+    PlayResult played = playToFile(testsupport::fixture("speech-16000-16-mono.wav"));
+    ASSERT_TRUE(played.ended);
+    EXPECT_EQ(played.opened, 1u);
+    EXPECT_GT(played.progress, 0u);
+    // 185890 bytes of file, 185846 of them sound at 32000 bytes a second.
+    EXPECT_NEAR(played.seconds, (185890 - 44) / 32000.0, 0.05);
+}
+
+TEST(Player, MP3AndWMAFilesArePushedByTheReaderAndPlayedWhole)
+{
+    for (const char* name : {"speech-mpeg1-128k-joint.mp3", "speech-wmav2-128k-stereo.wma"}) {
+        SCOPED_TRACE(name);
+        testApplication();
+        double duration = 0;
+        {
+            CPlayer probe(nullptr);
+            ASSERT_TRUE(probe.Open(testsupport::fixture(name).string()));
+            duration = probe.Duration() / 1e7;
+            probe.Close();
+        }
+        PlayResult played = playToFile(testsupport::fixture(name));
+        ASSERT_TRUE(played.ended);
+        EXPECT_NEAR(played.seconds, duration, 0.1);
+    }
+}
+
+TEST(Player, StartAtAPositionPlaysOnlyTheRest)
+{
+    auto file = testsupport::fixture("speech-44100-16-stereo.wav");
+    PlayResult whole = playToFile(file);
+    PlayResult rest = playToFile(file, 20000000); // 2 s
+    ASSERT_TRUE(rest.ended);
+    EXPECT_NEAR(whole.seconds - rest.seconds, 2.0, 0.05);
+}
+
+TEST(Player, NamesEndingInWavArePulledAndOthersGoToTheReader)
+{
+    testApplication();
+    testsupport::TempDir dir;
+    fs::copy_file(testsupport::fixture("speech-16000-16-mono.wav"), dir / "take.WAV");
+    CPlayer player(nullptr);
+    ASSERT_TRUE(player.Open((dir / "take.WAV").string()));
+    EXPECT_FALSE(player.readerMode());
+    EXPECT_EQ(player.BitRate(), 0u);
+    EXPECT_EQ(player.blockBytes(), 2u * 640u);
+    player.Close();
+    ASSERT_TRUE(player.Open(testsupport::fixture("speech-wmav2-32k-mono.wma").string()));
+    EXPECT_TRUE(player.readerMode());
+    EXPECT_EQ(player.SampleRate(), 22050);
+    player.Close();
+}
+
+TEST(Player, AFileWithoutPlayableSoundIsRefused)
+{
+    testApplication();
+    CPlayer player(nullptr);
+    for (const char* name : {"damaged-random.wav", "damaged-random.mp3", "damaged-random.wma",
+                             "empty.wav", "damaged-no-fmt.wav"}) {
+        EXPECT_FALSE(player.Open(testsupport::fixture(name).string())) << name;
+        EXPECT_FALSE(player.fileOpen());
+        EXPECT_FALSE(player.lastError().empty());
+    }
+    EXPECT_FALSE(player.Open("/no/such/file.mp3"));
+}
+
+TEST(Player, PauseTwicePausesOnceAndResumeWithoutPauseDoesNothing)
+{
+    testApplication();
+    testsupport::TempDir dir;
+    useVirtualCard("pace=realtime,out=" + (dir / "out.wav").string());
+    MessageLog window;
+    CPlayer player(&window);
+    ASSERT_TRUE(player.Open(testsupport::fixture("speech-16000-16-mono.wav").string()));
+    player.Resume();
+    EXPECT_FALSE(player.paused());
+    player.Start(0, 0);
+    ASSERT_TRUE(pumpUntil([&] { return window.count(WM_PLAY_OPENED) > 0; }, 5000));
+    player.Pause();
+    player.Pause();
+    EXPECT_TRUE(player.paused());
+    pumpFor(100);
+    size_t progress = window.count(WM_PLAY_PROGRESS);
+    pumpFor(300);
+    // While paused no block is played.
+    EXPECT_LE(window.count(WM_PLAY_PROGRESS), progress + 1);
+    player.Resume();
+    EXPECT_FALSE(player.paused());
+    ASSERT_TRUE(pumpUntil([&] { return window.count(WM_PLAY_PROGRESS) > progress + 3; }, 5000));
+    player.Stop();
+    ASSERT_TRUE(pumpUntil([&] { return window.count(WM_PLAY_ENDED) > 0; }, 5000));
+    player.Close();
+}

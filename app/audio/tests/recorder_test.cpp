@@ -1,0 +1,308 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "audio_test_support.h"
+#include "player.h"
+#include "recorder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Records on the virtual card until the recorder asks to stop (the time limit) or a split count
+// is reached, answering WM_STOP_BUTTON as the window does.
+struct Session {
+    TestSettings settings;
+    MessageLog window;
+    std::unique_ptr<CRecorder> recorder;
+    bool stopped = false;
+
+    Session()
+    {
+        recorder = std::make_unique<CRecorder>(&window, *settings.store);
+        window.onMessage = [this](const ReceivedMessage& m) {
+            if (m.message == WM_STOP_BUTTON && !stopped) {
+                stopped = true;
+                recorder->StopRecording();
+            }
+        };
+    }
+
+    void set(const char* name, int value) { settings.store->writeInt(name, value); }
+
+    // Starts the device and a recording with the VOX hold of a one-second tolerance.
+    void start()
+    {
+        recorder->SetVoxHold(25);
+        ASSERT_TRUE(recorder->StartDevice()) << recorder->lastError();
+        ASSERT_TRUE(recorder->StartRecording()) << recorder->lastError();
+    }
+
+    void finish()
+    {
+        if (!stopped) {
+            stopped = true;
+            recorder->StopRecording();
+        }
+        recorder->StopDevice();
+        pumpFor(20);
+    }
+};
+
+// Duration in seconds and format of a recorded file, read back through the player.
+struct ReadBack {
+    bool opened = false;
+    double seconds = 0;
+    int channels = 0;
+    int rate = 0;
+    int bits = 0;
+};
+
+ReadBack readBack(const fs::path& path)
+{
+    ReadBack result;
+    CPlayer player(nullptr);
+    result.opened = player.Open(path.string());
+    if (result.opened) {
+        result.seconds = player.Duration() / 1e7;
+        result.channels = player.Channels();
+        result.rate = player.SampleRate();
+        result.bits = player.BitsPerSample();
+        player.Close();
+    }
+    return result;
+}
+
+} // namespace
+
+TEST(Recorder, TimeLimitStopsOnceAndKeepsExactlyTheLimit)
+{
+    useVirtualCard("in=tone,pace=fast");
+    Session s;
+    s.set("nAutoStopTime", 1);
+    s.set("nAutoStopTimeVOX", 2);
+    s.start();
+    ASSERT_TRUE(pumpUntil([&] { return s.stopped; }));
+    pumpFor(200);
+    s.finish();
+    // The automatic stop is posted once per recording, not with every later block.
+    EXPECT_EQ(s.window.count(WM_STOP_BUTTON), 1u);
+    EXPECT_EQ(s.recorder->TotalHundredths(), 200);
+    ReadBack take = readBack(s.recorder->temporaryPath());
+    ASSERT_TRUE(take.opened);
+    EXPECT_NEAR(take.seconds, 2.0, 1e-6);
+    EXPECT_EQ(take.rate, 44100);
+    EXPECT_EQ(take.channels, 2);
+    EXPECT_GT(s.window.count(WM_REC_LEVEL), 0u);
+}
+
+TEST(Recorder, VoxWithAutoSaveSplitsEveryBurstIntoAFileOfItsOwn)
+{
+    // Bursts: one second of tone, two of silence. The gate holds one second after each burst.
+    useVirtualCard("in=bursts,pace=fast");
+    Session s;
+    s.set("nVOXONOFF", 1);
+    s.set("voxlevel", 10);
+    s.set("nSettingFileCheckButtonSates", 2);
+    s.set("SessionNum", 7);
+    s.set("nAutoStopTime", 1);
+    s.set("nAutoStopTimeVOX", 7);
+    s.start();
+    ASSERT_TRUE(pumpUntil([&] { return s.stopped; }));
+    s.recorder->AutoSave();
+    s.finish();
+
+    auto files = s.settings.filesIn(s.settings.save);
+    ASSERT_GE(files.size(), 3u);
+    for (size_t i = 0; i < files.size(); ++i) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "Brevon 7-%.4zu.wav", i + 1);
+        EXPECT_EQ(files[i].filename().string(), expected);
+        ReadBack segment = readBack(files[i]);
+        ASSERT_TRUE(segment.opened) << files[i];
+        // A burst and the hold after it: 25 loud and 23 held blocks, unless the limit cut it.
+        if (i + 1 < files.size()) {
+            EXPECT_NEAR(segment.seconds, 1.92, 0.001) << files[i];
+        }
+    }
+    // Nothing silent beyond the hold was written: 7 s of written sound in all.
+    EXPECT_EQ(s.recorder->TotalHundredths(), 700);
+    EXPECT_GE(s.window.count(WM_REC_SAVED), 3u);
+    EXPECT_TRUE(s.settings.filesIn(s.settings.temp).empty());
+}
+
+TEST(Recorder, ASplitOnRequestStartsANewFileAndSavesTheFirst)
+{
+    useVirtualCard("in=tone,pace=fast");
+    Session s;
+    s.set("nSettingFileCheckButtonSates", 1);
+    s.start();
+    ASSERT_TRUE(pumpUntil([&] { return s.recorder->FileHundredths() >= 100; }));
+    s.recorder->RequestSplit();
+    ASSERT_TRUE(pumpUntil([&] { return !s.recorder->IsSplitRequested(); }));
+    ASSERT_TRUE(pumpUntil([&] { return s.recorder->FileHundredths() >= 50; }));
+    s.recorder->StopRecording();
+    s.stopped = true;
+    ASSERT_TRUE(s.recorder->AutoSave());
+    s.finish();
+    auto files = s.settings.filesIn(s.settings.save);
+    ASSERT_GE(files.size(), 2u);
+    std::regex stamped("Brevon \\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d-\\d\\d( \\(\\d+\\))?\\.wav");
+    for (const auto& file : files) {
+        EXPECT_TRUE(std::regex_match(file.filename().string(), stamped)) << file;
+        EXPECT_TRUE(readBack(file).opened);
+    }
+}
+
+TEST(Recorder, TemporaryNamesCountOnWrapAndSkipTakesThatExist)
+{
+    useVirtualCard("in=tone,pace=fast");
+    Session s;
+    s.set("NumInst", 9999);
+    // A take kept from an earlier run under the next name.
+    testsupport::writeFile(s.settings.temp / "tmp0000.wav", {1, 2, 3});
+    s.start();
+    s.finish();
+    EXPECT_EQ(fs::path(s.recorder->temporaryPath()).filename(), "tmp0001.wav");
+    EXPECT_EQ(s.settings.store->readInt("NumInst", 0), 10001);
+    EXPECT_EQ(s.settings.store->readString("sTempFileName", ""), "tmp0001.wav");
+    EXPECT_EQ(testsupport::readFile(s.settings.temp / "tmp0000.wav"),
+              (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST(Recorder, AnEmptyTakeIsDeletedInsteadOfSaved)
+{
+    useVirtualCard("in=silence,pace=fast");
+    Session s;
+    s.set("nVOXONOFF", 1);
+    s.set("nSettingFileCheckButtonSates", 1);
+    s.start();
+    pumpFor(100);
+    s.recorder->StopRecording();
+    s.stopped = true;
+    EXPECT_TRUE(s.recorder->AutoSave());
+    s.finish();
+    EXPECT_TRUE(s.settings.filesIn(s.settings.save).empty());
+    EXPECT_TRUE(s.settings.filesIn(s.settings.temp).empty());
+}
+
+TEST(Recorder, AnAutoSaveNeverReplacesAFileThatExists)
+{
+    useVirtualCard("in=tone,pace=fast");
+    Session s;
+    s.set("nSettingFileCheckButtonSates", 2);
+    s.set("SessionNum", 1);
+    s.set("nAutoStopTime", 1);
+    s.set("nAutoStopTimeVOX", 1);
+    testsupport::writeFile(s.settings.save / "Brevon 1-0001.wav", {7});
+    s.start();
+    ASSERT_TRUE(pumpUntil([&] { return s.stopped; }));
+    EXPECT_TRUE(s.recorder->AutoSave());
+    s.finish();
+    EXPECT_EQ(testsupport::readFile(s.settings.save / "Brevon 1-0001.wav"),
+              std::vector<uint8_t>{7});
+    EXPECT_TRUE(readBack(s.settings.save / "Brevon 1-0001 (2).wav").opened);
+}
+
+TEST(Recorder, APrefixCannotMoveATakeOutOfTheSaveFolder)
+{
+    useVirtualCard("in=tone,pace=fast");
+    Session s;
+    s.set("nSettingFileCheckButtonSates", 2);
+    s.settings.store->writeString("AutoSavePrefix", "../escaped");
+    s.set("nAutoStopTime", 1);
+    s.set("nAutoStopTimeVOX", 1);
+    s.start();
+    ASSERT_TRUE(pumpUntil([&] { return s.stopped; }));
+    EXPECT_TRUE(s.recorder->AutoSave());
+    s.finish();
+    auto files = s.settings.filesIn(s.settings.save);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].filename().string().rfind("escaped", 0), 0u);
+}
+
+TEST(Recorder, EveryEncodingRecordsAFileThatReadsBackWithItsFormatAndLength)
+{
+    struct Case {
+        int encode;
+        const char* rowKey;
+        int row;
+        int channels;
+        int rate;
+    };
+    for (Case c : {Case{2, "nWAVFormat", 13, 1, 16000}, Case{2, "nWAVFormat", 2, 2, 44100},
+                   Case{1, "nMP3Format", 11, 1, 44100}, Case{1, "nMP3Format", 10, 2, 44100},
+                   Case{0, "nWMAFormat", 5, 2, 44100}, Case{0, "nWMAFormat", 0, 2, 44100},
+                   Case{0, "nWMAFormat", 25, 1, 8000}}) {
+        SCOPED_TRACE(std::string(c.rowKey) + " " + std::to_string(c.row));
+        useVirtualCard("in=tone,pace=fast");
+        Session s;
+        s.set("Encode", c.encode);
+        s.set(c.rowKey, c.row);
+        s.set("nAutoStopTime", 1);
+        s.set("nAutoStopTimeVOX", 3);
+        s.start();
+        ASSERT_TRUE(pumpUntil([&] { return s.stopped; }));
+        s.finish();
+        const char* extension = c.encode == 0 ? ".wma" : c.encode == 1 ? ".mp3" : ".wav";
+        EXPECT_EQ(fs::path(s.recorder->temporaryPath()).extension(), extension);
+        ReadBack take = readBack(s.recorder->temporaryPath());
+        ASSERT_TRUE(take.opened);
+        EXPECT_EQ(take.channels, c.channels);
+        EXPECT_EQ(take.rate, c.rate);
+        // Encoders add a little padding at the ends; the sound itself is all there.
+        EXPECT_NEAR(take.seconds, 3.0, c.encode == 2 ? 1e-6 : 0.15);
+    }
+}
+
+TEST(Recorder, AnOutputFileThatCannotBeCreatedIsRefusedWithAReason)
+{
+    useVirtualCard("in=tone,pace=fast");
+    Session s;
+    s.settings.store->writeString("TempFolder", (s.settings.dir / "no" / "such").string());
+    s.recorder->SetVoxHold(25);
+    ASSERT_TRUE(s.recorder->StartDevice());
+    EXPECT_FALSE(s.recorder->StartRecording());
+    EXPECT_NE(s.recorder->lastError().find("cannot create"), std::string::npos);
+    EXPECT_FALSE(s.recorder->recording());
+    s.finish();
+}
+
+TEST(Recorder, AVanishedDeviceEndsTheRecordingAndKeepsWhatWasRecorded)
+{
+    // In real time, so that the recording is running when the card fails after one second.
+    useVirtualCard("in=tone,pace=realtime,fail=1");
+    Session s;
+    s.start();
+    ASSERT_TRUE(pumpUntil([&] {
+        s.recorder->CheckDevice();
+        return s.stopped;
+    }));
+    s.finish();
+    EXPECT_EQ(s.window.count(WM_REC_FAILED), 1u);
+    ReadBack take = readBack(s.recorder->temporaryPath());
+    ASSERT_TRUE(take.opened);
+    EXPECT_GT(take.seconds, 0.7);
+    EXPECT_LE(take.seconds, 1.0);
+}
+
+TEST(Recorder, MissingSettingsAndValuesOutOfRangeStillGiveAWorkingFormat)
+{
+    useVirtualCard("in=tone,pace=fast");
+    Session s;
+    s.set("Encode", 9);
+    s.set("nWAVFormat", 24);
+    s.set("voxlevel", -40);
+    s.set("nAutoStopTimeVOX", -5);
+    s.set("nAutoStopTime", 1);
+    ASSERT_TRUE(s.recorder->StartDevice()) << s.recorder->lastError();
+    EXPECT_EQ(s.recorder->captureFormat().nSamplesPerSec, 44100u);
+    EXPECT_EQ(s.recorder->captureFormat().nBlockAlign, 4);
+    ASSERT_TRUE(s.recorder->StartRecording());
+    pumpFor(100);
+    // A negative time limit is no limit.
+    EXPECT_EQ(s.window.count(WM_STOP_BUTTON), 0u);
+    s.finish();
+}

@@ -1,0 +1,68 @@
+// The entry points of the wave engine and the file library that the recorder and the player look
+// up by name. A set is complete only when every entry point was found; nothing is ever called
+// through one that was not.
+#pragma once
+
+#include <string>
+
+#include "BrevonFile.h"
+#include "BrevonWave.h"
+#include "platform/library.h"
+
+#define DRAVIK_ENTRY(name) decltype(&::name) name = nullptr
+
+struct WaveApi {
+    // Capture.
+    DRAVIK_ENTRY(WaveInOpenCallBack);
+    DRAVIK_ENTRY(WaveInDataCallBack);
+    DRAVIK_ENTRY(WaveInDataReadyCallBack);
+    DRAVIK_ENTRY(WaveInStart);
+    DRAVIK_ENTRY(WaveInStart2);
+    DRAVIK_ENTRY(WaveInStop);
+    DRAVIK_ENTRY(WaveInRecordStart);
+    DRAVIK_ENTRY(WaveInRecordPause);
+    DRAVIK_ENTRY(WaveInRecordStop);
+    DRAVIK_ENTRY(WaveInGetGapCount);
+    DRAVIK_ENTRY(WaveInGetDeviceError);
+    // Playback.
+    DRAVIK_ENTRY(PlayStart3);
+    DRAVIK_ENTRY(WaveOutOnSampleCallBackProc);
+    DRAVIK_ENTRY(WMAReaderGetSampleCallBack);
+    DRAVIK_ENTRY(WaveOutOpenCallBack);
+    DRAVIK_ENTRY(WaveOutDoneCallBack);
+    DRAVIK_ENTRY(WaveOutFillDataCallBack);
+    DRAVIK_ENTRY(WaveOutPlayStartCallBack);
+    DRAVIK_ENTRY(WaveOutCloseCallBack);
+    DRAVIK_ENTRY(PlayStart);
+    DRAVIK_ENTRY(PlayPause);
+    DRAVIK_ENTRY(PlayStop);
+    DRAVIK_ENTRY(PlayReset);
+};
+
+struct FileApi {
+    // Writing.
+    DRAVIK_ENTRY(WriteOpenMP3File);
+    DRAVIK_ENTRY(WriteOpenWaveFile);
+    DRAVIK_ENTRY(WriteWaveDataCallBackProc);
+    DRAVIK_ENTRY(WriteCloseFile);
+    DRAVIK_ENTRY(GetWritePosition);
+    DRAVIK_ENTRY(GetWaveInPosition);
+    DRAVIK_ENTRY(GetWaveInTime);
+    // Reading.
+    DRAVIK_ENTRY(ReadOpenWaveFile);
+    DRAVIK_ENTRY(ReadCloseFile);
+    DRAVIK_ENTRY(GetDataSize);
+    DRAVIK_ENTRY(WaveOutPlayStartCallBackProc);
+    DRAVIK_ENTRY(FillWaveDataCallBackProc);
+    DRAVIK_ENTRY(ReadOpenMP3File);
+    DRAVIK_ENTRY(FillMP3DataCallBackProc);
+    DRAVIK_ENTRY(GetAvgBytesPerSec);
+    DRAVIK_ENTRY(GetBitRate);
+};
+
+#undef DRAVIK_ENTRY
+
+// Loads Brevon.Wave and Brevon.File from the program's folder and looks up every entry point.
+// False with the reason (the library or the first entry point missing) in error.
+bool bindWaveApi(platform::Library& library, WaveApi& api, std::string& error);
+bool bindFileApi(platform::Library& library, FileApi& api, std::string& error);

@@ -1,0 +1,29 @@
+// The command line of dravik-cli: a command, then "--name value" options.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct CliCommand {
+    std::string name;                           // record, play, info, devices
+    std::vector<std::string> arguments;         // positional arguments (the file of play and info)
+    std::map<std::string, std::string> options; // without the leading dashes
+};
+
+// Parses argv; on failure returns nothing and sets error to a one-line reason.
+std::optional<CliCommand> parseCommandLine(const std::vector<std::string>& args,
+                                           std::string& error);
+
+// Reads a number option; false with a reason when it is not a number within [low, high].
+bool numberOption(const CliCommand& command, const std::string& name, double low, double high,
+                  double& value, std::string& error);
+
+// The settings a record command overrides for its own run, as (name, value) pairs; false with a
+// reason for a value that is not allowed.
+bool recordOverrides(const CliCommand& command, int storedEncoding,
+                     std::vector<std::pair<std::string, std::string>>& overrides,
+                     std::string& error);
+
+extern const char* const kUsage;

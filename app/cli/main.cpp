@@ -1,0 +1,471 @@
+// dravik-cli: the headless front end of Dravik. It records, plays, inspects files and lists the
+// devices through the same recorder, player and settings store as the window, answering their
+// messages as the window does.
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "BrevonWMA.h"
+#include "cli_options.h"
+#include "format_tables.h"
+#include "platform/mixer.h"
+#include "platform/system.h"
+#include "platform/wavedev.h"
+#include "player.h"
+#include "product.h"
+#include "recorder.h"
+#include "settings/folder_repair.h"
+#include "settings/settings_store.h"
+#include "take_files.h"
+#include "window_messages.h"
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+void onInterrupt(int)
+{
+    g_interrupted = true;
+}
+
+int fail(const std::string& reason)
+{
+    std::fprintf(stderr, "dravik-cli: %s\n", reason.c_str());
+    return 1;
+}
+
+constexpr uint64_t kLowDiskBytes = 10485760;
+
+std::string clock(int64_t hundredths)
+{
+    char text[32];
+    std::snprintf(
+        text, sizeof text, "%02lld:%02lld:%02lld.%02lld",
+        static_cast<long long>(hundredths / 360000), static_cast<long long>(hundredths / 6000 % 60),
+        static_cast<long long>(hundredths / 100 % 60), static_cast<long long>(hundredths % 100));
+    return text;
+}
+
+std::string meter(uint32_t level)
+{
+    constexpr int kWidth = 20;
+    int filled = static_cast<int>(std::lround(kWidth * std::min(level, 32768u) / 32768.0));
+    return std::string(static_cast<size_t>(filled), '#') +
+           std::string(static_cast<size_t>(kWidth - filled), '-');
+}
+
+// With DRAVIK_CLI_STATS set, what the capture thread did, for the benchmarks.
+void reportStats(const CRecorder& recorder)
+{
+    if (!std::getenv("DRAVIK_CLI_STATS"))
+        return;
+    std::fprintf(stderr,
+                 "stats: blocks %llu, written %.2f s, capture thread per block: mean %.1f us, "
+                 "largest %.1f us\n",
+                 static_cast<unsigned long long>(recorder.blocksCaptured()),
+                 recorder.TotalHundredths() / 100.0, recorder.meanBlockMicros(),
+                 recorder.largestBlockMicros());
+}
+
+// A folder given on the command line is created when it is missing.
+bool prepareFolder(const std::string& folder, std::string& error)
+{
+    std::error_code code;
+    std::filesystem::create_directories(folder, code);
+    if (!std::filesystem::is_directory(folder, code)) {
+        error = "cannot use the folder " + folder;
+        return false;
+    }
+    return true;
+}
+
+// Stands in for the main window: answers the recorder's messages as the window does.
+class RecordSession : public QObject {
+public:
+    RecordSession(SettingsStore& store, std::string out) : store_(store), out_(std::move(out)) {}
+
+    CRecorder* recorder = nullptr;
+    int exitCode = 0;
+
+    bool event(QEvent* e) override
+    {
+        if (e->type() != WindowMessage::eventType())
+            return QObject::event(e);
+        auto* m = static_cast<WindowMessage*>(e);
+        switch (m->message) {
+        case WM_REC_LEVEL:
+            onLevels(reinterpret_cast<const LevelBlock*>(m->wParam));
+            break;
+        case WM_STOP_BUTTON:
+            finish();
+            break;
+        case WM_REC_FAILED:
+            clearLine();
+            std::fprintf(stderr, "dravik-cli: %s\n", m->text.c_str());
+            exitCode = 1;
+            break;
+        case WM_REC_SAVED:
+            saved_.push_back({m->text, static_cast<int64_t>(m->wParam)});
+            break;
+        case WM_REC_GAP:
+            clearLine();
+            std::fprintf(stderr, "dravik-cli: warning: the input device lost sound; the take has "
+                                 "a gap\n");
+            break;
+        default:
+            break;
+        }
+        return true;
+    }
+
+    // Ctrl+C, a vanished device and a full disk end the recording as the Stop button does.
+    void watch()
+    {
+        if (finished_)
+            return;
+        if (g_interrupted) {
+            finish();
+            return;
+        }
+        recorder->CheckDevice();
+        if (++ticks_ % 100 == 0) {
+            std::string folder = store_.readString(settings::TempFolder);
+            auto free = platform::freeDiskBytes(folder);
+            if (free && *free < kLowDiskBytes) {
+                clearLine();
+                std::fprintf(stderr,
+                             "dravik-cli: Not enough free disk space! Recording Stopped.\n");
+                exitCode = 1;
+                finish();
+            }
+        }
+    }
+
+    void finish()
+    {
+        if (finished_)
+            return;
+        finished_ = true;
+        clearLine();
+        int mode = store_.readInt(settings::nSettingFileCheckButtonSates);
+        recorder->StopRecording();
+        if (mode != 0) {
+            if (!recorder->AutoSave())
+                exitCode = 1;
+        } else {
+            keepTake();
+        }
+        recorder->StopDevice();
+        // The saved messages posted by the last auto-save arrive before the loop ends.
+        QCoreApplication::postEvent(QCoreApplication::instance(), new QEvent(QEvent::Quit));
+    }
+
+    void report() const
+    {
+        for (const auto& [path, hundredths] : saved_)
+            std::printf("saved: %s (%.2f s)\n", path.c_str(), hundredths / 100.0);
+        if (saved_.empty())
+            std::printf("nothing was recorded\n");
+        reportStats(*recorder);
+    }
+
+private:
+    void onLevels(const LevelBlock* levels)
+    {
+        if (!levels || finished_)
+            return;
+        // Timed split, decided here as the window decides it.
+        int mode = store_.readInt(settings::nSettingFileCheckButtonSates);
+        if (store_.readInt(settings::nTimedTrackSplit) != 0 && (mode == 1 || mode == 2)) {
+            int seconds =
+                std::max(1, std::atoi(store_.readString(settings::sTimedTrackSplit).c_str()));
+            if (!recorder->IsSplitRequested() && recorder->FileHundredths() >= seconds * 100)
+                recorder->RequestSplit();
+        }
+        if (isatty(STDOUT_FILENO) && ++levelCount_ % 3 == 0) {
+            std::printf("\r %s  L %s  R %s ", clock(recorder->TotalHundredths()).c_str(),
+                        meter(levels->left).c_str(), meter(levels->right).c_str());
+            std::fflush(stdout);
+            lineShown_ = true;
+        }
+    }
+
+    void clearLine()
+    {
+        if (lineShown_) {
+            std::printf("\r%*s\r", 64, "");
+            std::fflush(stdout);
+            lineShown_ = false;
+        }
+    }
+
+    void keepTake()
+    {
+        std::string take = recorder->temporaryPath();
+        int32_t length = recorder->FileHundredths();
+        std::error_code code;
+        if (length == 0) {
+            std::filesystem::remove(take, code);
+            return;
+        }
+        std::string target = take;
+        if (!out_.empty()) {
+            target = takefiles::distinctPath(out_);
+            std::string error = takefiles::moveFile(take, target);
+            if (!error.empty()) {
+                std::fprintf(stderr, "dravik-cli: %s; the take stays at %s\n", error.c_str(),
+                             take.c_str());
+                exitCode = 1;
+                target = take;
+            }
+        }
+        saved_.push_back({target, length});
+    }
+
+    SettingsStore& store_;
+    std::string out_;
+    std::vector<std::pair<std::string, int64_t>> saved_;
+    bool finished_ = false;
+    bool lineShown_ = false;
+    long levelCount_ = 0;
+    long ticks_ = 0;
+};
+
+int record(const CliCommand& command)
+{
+    SettingsStore& store = SettingsStore::instance();
+    std::vector<std::pair<std::string, std::string>> overrides;
+    std::string error;
+    if (!recordOverrides(command, store.readInt(settings::Encode), overrides, error))
+        return fail(error);
+    for (const auto& [name, value] : overrides)
+        store.setOverride(name, value);
+    if (command.options.count("split") &&
+        store.readInt(settings::nSettingFileCheckButtonSates) == 0)
+        return fail("--split needs --auto-save time or serial");
+
+    for (const settings::Value* folder : {&settings::TempFolder, &settings::SaveFolder}) {
+        std::string option = folder == &settings::TempFolder ? "temp-folder" : "save-folder";
+        if (command.options.count(option)) {
+            if (!prepareFolder(store.readString(*folder), error))
+                return fail(error);
+        } else {
+            repairFolder(store, *folder);
+        }
+    }
+    auto free = platform::freeDiskBytes(store.readString(settings::TempFolder));
+    if (free && *free < kLowDiskBytes)
+        return fail("Not enough free disk space! Recording Stopped.");
+
+    std::string out = command.options.count("out") ? command.options.at("out") : "";
+    RecordSession session(store, out);
+    CRecorder recorder(&session, store);
+    session.recorder = &recorder;
+    double tolerance = std::atof(store.readString(settings::VoxToleranceTime).c_str());
+    recorder.SetVoxHold(static_cast<int>(tolerance / 0.04));
+    if (!recorder.StartDevice())
+        return fail(recorder.lastError());
+    store.writeInt(settings::SessionNum.name, store.readInt(settings::SessionNum) + 1);
+    if (!recorder.StartRecording()) {
+        std::string why = recorder.lastError();
+        recorder.StopDevice();
+        return fail(why);
+    }
+    platform::setProcessPriority(platform::ProcessPriority::Realtime);
+
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] { session.watch(); });
+    watch.start(100);
+    QCoreApplication::exec();
+    session.report();
+    return session.exitCode;
+}
+
+// Stands in for the window during playback.
+class PlaySession : public QObject {
+public:
+    bool opened = false;
+    bool ended = false;
+    CPlayer* player = nullptr;
+
+    bool event(QEvent* e) override
+    {
+        if (e->type() != WindowMessage::eventType())
+            return QObject::event(e);
+        auto* m = static_cast<WindowMessage*>(e);
+        if (m->message == WM_PLAY_OPENED) {
+            opened = true;
+        } else if (m->message == WM_PLAY_PROGRESS && isatty(STDOUT_FILENO)) {
+            auto* levels = reinterpret_cast<const LevelBlock*>(m->wParam);
+            std::printf("\r %s  L %s  R %s ",
+                        clock(static_cast<int64_t>(levels->position / 100000)).c_str(),
+                        meter(levels->left).c_str(), meter(levels->right).c_str());
+            std::fflush(stdout);
+        } else if (m->message == WM_PLAY_ENDED) {
+            ended = true;
+            if (isatty(STDOUT_FILENO))
+                std::printf("\n");
+            QCoreApplication::quit();
+        }
+        return true;
+    }
+};
+
+void pumpQtMessages(void*)
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+int play(const CliCommand& command)
+{
+    double from = 0;
+    std::string error;
+    if (!numberOption(command, "from", 0, 1e9, from, error))
+        return fail(error);
+    PlaySession session;
+    CPlayer player(&session);
+    WMAReaderSetMessagePump(&pumpQtMessages, nullptr);
+    session.player = &player;
+    if (!player.Open(command.arguments[0]))
+        return fail(player.lastError());
+    uint64_t start = static_cast<uint64_t>(from * 1e7);
+    if (start >= player.Duration() && player.Duration() > 0)
+        return fail("--from is past the end of the file");
+    std::signal(SIGINT, onInterrupt);
+    player.Start(static_cast<uint32_t>(start), static_cast<uint32_t>(start >> 32));
+    QTimer watch;
+    int waited = 0;
+    int exitCode = 0;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        waited += 100;
+        if (g_interrupted) {
+            player.Stop();
+        } else if (!session.opened && waited >= 3000) {
+            exitCode = fail("cannot open the output device");
+            QCoreApplication::quit();
+        }
+    });
+    watch.start(100);
+    QCoreApplication::exec();
+    player.Stop();
+    player.Close();
+    return exitCode;
+}
+
+int info(const CliCommand& command)
+{
+    const std::string& path = command.arguments[0];
+    CPlayer player(nullptr);
+    WMAReaderSetMessagePump(&pumpQtMessages, nullptr);
+    if (!player.Open(path))
+        return fail(player.lastError());
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::string kind = player.readerMode() ? (ext.empty() ? "media" : ext.substr(1)) : "wav";
+    for (char& c : kind)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    uint32_t bitRate = player.readerMode() ? player.BitRate() : player.format().nAvgBytesPerSec * 8;
+    std::printf("file:      %s\n", path.c_str());
+    std::printf("format:    %s (decoded to PCM)\n", kind.c_str());
+    std::printf("channels:  %d\n", player.Channels());
+    std::printf("rate:      %d Hz\n", player.SampleRate());
+    std::printf("bits:      %d\n", player.BitsPerSample());
+    std::printf("duration:  %.3f s\n", player.Duration() / 1e7);
+    std::printf("bit rate:  %u bit/s\n", bitRate);
+    player.Close();
+    return 0;
+}
+
+// Opens the input device and shows its levels without recording anything.
+int monitor(const CliCommand& command)
+{
+    double seconds = 1e9;
+    std::string error;
+    if (!numberOption(command, "seconds", 0.1, 1e9, seconds, error))
+        return fail(error);
+    SettingsStore& store = SettingsStore::instance();
+    RecordSession session(store, "");
+    CRecorder recorder(&session, store);
+    session.recorder = &recorder;
+    if (!recorder.StartDevice())
+        return fail(recorder.lastError());
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    QTimer watch;
+    auto started = std::chrono::steady_clock::now();
+    int exitCode = 0;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        if (!recorder.CheckDevice()) {
+            exitCode = fail("the input device stopped delivering sound");
+            QCoreApplication::quit();
+        } else if (g_interrupted || elapsed >= seconds) {
+            QCoreApplication::quit();
+        }
+    });
+    watch.start(100);
+    QCoreApplication::exec();
+    recorder.StopDevice();
+    if (isatty(STDOUT_FILENO))
+        std::printf("\n");
+    reportStats(recorder);
+    return exitCode;
+}
+
+int devices()
+{
+    std::printf("input devices:\n");
+    for (uint32_t i = 0; i < platform::waveInGetNumDevs(); ++i) {
+        platform::WAVEINCAPS caps{};
+        if (platform::waveInGetDevCaps(i, &caps) == platform::MMSYSERR_NOERROR)
+            std::printf("  %u: %s (%u channels)\n", i, caps.szPname, caps.wChannels);
+    }
+    std::printf("output devices:\n");
+    for (uint32_t i = 0; i < platform::waveOutGetNumDevs(); ++i) {
+        platform::WAVEOUTCAPS caps{};
+        if (platform::waveOutGetDevCaps(i, &caps) == platform::MMSYSERR_NOERROR)
+            std::printf("  %u: %s (%u channels)\n", i, caps.szPname, caps.wChannels);
+    }
+    std::printf("mixers:\n");
+    for (uint32_t i = 0; i < platform::mixerGetNumDevs(); ++i) {
+        platform::MIXERCAPS caps{};
+        if (platform::mixerGetDevCaps(i, &caps) == 0)
+            std::printf("  %u: %s\n", i, caps.szPname);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    auto command = parseCommandLine(args, error);
+    if (!command) {
+        std::fprintf(stderr, "dravik-cli: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (command->name == "record")
+        return record(*command);
+    if (command->name == "play")
+        return play(*command);
+    if (command->name == "info")
+        return info(*command);
+    if (command->name == "monitor")
+        return monitor(*command);
+    return devices();
+}
