@@ -37,8 +37,7 @@ double timeCommand(const std::string& command)
     return seconds(start);
 }
 
-template <typename F>
-double best(int repeat, F run)
+template <typename F> double best(int repeat, F run)
 {
     double fastest = 1e300;
     for (int i = 0; i < repeat; ++i)
@@ -140,7 +139,7 @@ std::string quoted(const fs::path& path)
     return text;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -180,9 +179,8 @@ int main(int argc, char** argv)
         writeWav(wav, pcm, format);
         return seconds(start);
     });
-    double cp = best(repeat, [&] {
-        return timeCommand("cp " + quoted(wav) + " " + quoted(work / "cp.wav"));
-    });
+    double cp = best(
+        repeat, [&] { return timeCommand("cp " + quoted(wav) + " " + quoted(work / "cp.wav")); });
     double dd = best(repeat, [&] {
         return timeCommand("dd if=" + quoted(wav) + " of=" + quoted(work / "dd.wav") +
                            " bs=7056 status=none");
@@ -198,7 +196,7 @@ int main(int argc, char** argv)
     const fs::path ourMp3 = work / "ours.mp3";
     const fs::path lameMp3 = work / "lame.mp3";
     double encodeOurs = 0, encodeLame = 0;
-    for (int i = 0; i < repeat; ++i) {  // interleaved, so both see the same machine load
+    for (int i = 0; i < repeat; ++i) { // interleaved, so both see the same machine load
         auto start = Clock::now();
         writeMp3(ourMp3, pcm, format);
         double t = seconds(start);

@@ -45,7 +45,7 @@ bool closeReaders()
     return wav || mp3;
 }
 
-}  // namespace
+} // namespace
 
 bool WriteOpenWaveFile(const char* path, WAVEFORMATEX format)
 {
@@ -83,6 +83,9 @@ bool WriteWaveDataCallBackProc(WAVEHDR* header)
 
 bool WriteCloseFile()
 {
+    // Nothing open is nothing to fail at.
+    if (!wavWriter.isOpen() && !mp3Writer.isOpen())
+        return true;
     if (mp3Writing) {
         uint64_t written = 0;
         const bool ok = mp3Writer.close(written);

@@ -64,7 +64,8 @@ void Mp3Reader::fill(FillRequest& request)
         // A chunk that completes no frame (damaged data) does not end the sound; the end of the
         // file does, once the decoder has given out what it still holds.
         for (;;) {
-            uint32_t read = file_.read(compressed_.data(), static_cast<uint32_t>(compressed_.size()));
+            uint32_t read =
+                file_.read(compressed_.data(), static_cast<uint32_t>(compressed_.size()));
             Decompress(read > 0 ? compressed_.data() : nullptr, read, pcm_.data(), &pcmLength_);
             if (pcmLength_ > 0 || read == 0)
                 break;
@@ -79,4 +80,4 @@ void Mp3Reader::fill(FillRequest& request)
     request.filePosition = file_.position();
 }
 
-}  // namespace file
+} // namespace file

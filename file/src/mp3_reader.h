@@ -35,4 +35,4 @@ private:
     uint32_t pcmLength_ = 0;
 };
 
-}  // namespace file
+} // namespace file

@@ -44,14 +44,11 @@ struct Mp3Writer::Lame {
                find(setBitRate, "lame_set_brate") && find(setVbr, "lame_set_VBR") &&
                find(setVbrQuality, "lame_set_VBR_q") &&
                find(setVbrMaxBitRate, "lame_set_VBR_max_bitrate_kbps") &&
-               find(setQuality, "lame_set_quality") &&
-               find(setCrc, "lame_set_error_protection") &&
-               find(setPrivate, "lame_set_extension") &&
-               find(setCopyright, "lame_set_copyright") &&
-               find(setOriginal, "lame_set_original") &&
-               find(setEmphasis, "lame_set_emphasis") &&
-               find(setVbrTag, "lame_set_bWriteVbrTag") &&
-               find(initParams, "lame_init_params") && find(encode, "lame_encode_buffer") &&
+               find(setQuality, "lame_set_quality") && find(setCrc, "lame_set_error_protection") &&
+               find(setPrivate, "lame_set_extension") && find(setCopyright, "lame_set_copyright") &&
+               find(setOriginal, "lame_set_original") && find(setEmphasis, "lame_set_emphasis") &&
+               find(setVbrTag, "lame_set_bWriteVbrTag") && find(initParams, "lame_init_params") &&
+               find(encode, "lame_encode_buffer") &&
                find(encodeInterleaved, "lame_encode_buffer_interleaved") &&
                find(flush, "lame_encode_flush");
     }
@@ -145,10 +142,9 @@ bool Mp3Writer::write(const void* bytes, uint32_t count, uint64_t& mp3Bytes)
         output_.resize(room);
     const auto* pcm = static_cast<const short*>(bytes);
     const int size = static_cast<int>(output_.size() < INT_MAX ? output_.size() : INT_MAX);
-    int produced = channels_ == 2
-                       ? lame_->encodeInterleaved(encoder_, const_cast<short*>(pcm), frames,
-                                                  output_.data(), size)
-                       : lame_->encode(encoder_, pcm, pcm, frames, output_.data(), size);
+    int produced = channels_ == 2 ? lame_->encodeInterleaved(encoder_, const_cast<short*>(pcm),
+                                                             frames, output_.data(), size)
+                                  : lame_->encode(encoder_, pcm, pcm, frames, output_.data(), size);
     return writeOut(produced, mp3Bytes);
 }
 
@@ -194,4 +190,4 @@ void Mp3Writer::release()
     output_.shrink_to_fit();
 }
 
-}  // namespace file
+} // namespace file

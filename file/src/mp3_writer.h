@@ -19,7 +19,7 @@ namespace file {
 struct EncoderSettings {
     int sampleRate = 0;
     int channels = 0;
-    int mode = 0;  // 3 mono, 0 stereo
+    int mode = 0; // 3 mono, 0 stereo
     int kbps = 0;
     int quality = 0;
     bool crc = false;
@@ -64,4 +64,4 @@ private:
     std::vector<uint8_t> output_;
 };
 
-}  // namespace file
+} // namespace file

@@ -43,8 +43,7 @@ uint32_t ReadFile::read(uint8_t* buffer, uint32_t count)
 
 bool ReadFile::seek(uint64_t offset)
 {
-    return fd_ >= 0 && offset <= INT64_MAX &&
-           lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0;
+    return fd_ >= 0 && offset <= INT64_MAX && lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 uint64_t ReadFile::position() const
@@ -61,4 +60,4 @@ uint64_t ReadFile::length() const
     return static_cast<uint64_t>(info.st_size);
 }
 
-}  // namespace file
+} // namespace file

@@ -27,4 +27,4 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace file
+} // namespace file

@@ -53,7 +53,7 @@ bool readLayout(HMMIO h, Layout& layout)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool WavReader::open(const char* path, WAVEFORMATEX* format)
 {
@@ -85,11 +85,11 @@ void WavReader::fill(FillRequest& request)
 {
     uint64_t at = file_.position();
     if (file_.isOpen() && at < dataOffset_ && file_.seek(dataOffset_))
-        at = dataOffset_;  // never plays the header, even without a play-start
+        at = dataOffset_; // never plays the header, even without a play-start
     const uint64_t left = at < dataEnd_ ? dataEnd_ - at : 0;
     const uint32_t wanted = static_cast<uint32_t>(std::min<uint64_t>(request.length, left));
     request.length = request.buffer ? file_.read(request.buffer, wanted) : 0;
     request.filePosition = file_.position();
 }
 
-}  // namespace file
+} // namespace file

@@ -30,4 +30,4 @@ private:
     uint64_t dataEnd_ = 0;
 };
 
-}  // namespace file
+} // namespace file

@@ -81,4 +81,4 @@ bool WavWriter::close()
     return ok;
 }
 
-}  // namespace file
+} // namespace file

@@ -39,4 +39,4 @@ private:
     uint32_t refreshEvery_ = 0;
 };
 
-}  // namespace file
+} // namespace file

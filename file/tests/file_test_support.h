@@ -97,4 +97,4 @@ private:
     void (*oldHandler_)(int) = nullptr;
 };
 
-}  // namespace filetest
+} // namespace filetest

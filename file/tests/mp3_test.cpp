@@ -56,7 +56,8 @@ double frequency(const std::vector<int16_t>& samples, int channels, size_t first
     }
     if (crossings < 2)
         return 0;
-    return (crossings - 1) * static_cast<double>(rate) / static_cast<double>(lastCrossing - firstCrossing);
+    return (crossings - 1) * static_cast<double>(rate) /
+           static_cast<double>(lastCrossing - firstCrossing);
 }
 
 bool writeMp3(const std::filesystem::path& path, const std::vector<int16_t>& pcm,
@@ -64,7 +65,7 @@ bool writeMp3(const std::filesystem::path& path, const std::vector<int16_t>& pcm
 {
     if (!WriteOpenMP3File(path.c_str(), format, kbps))
         return false;
-    const uint32_t block = format.nBlockAlign * (format.nSamplesPerSec / 25);  // 40 ms
+    const uint32_t block = format.nBlockAlign * (format.nSamplesPerSec / 25); // 40 ms
     const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.data());
     const size_t total = pcm.size() * 2;
     for (size_t at = 0; at < total; at += block)
@@ -73,7 +74,7 @@ bool writeMp3(const std::filesystem::path& path, const std::vector<int16_t>& pcm
     return WriteCloseFile();
 }
 
-}  // namespace
+} // namespace
 
 TEST(Mp3Writer, EncoderSettingsFollowTheCaptureFormat)
 {
@@ -100,10 +101,31 @@ TEST(Mp3Writer, RefusesWithoutEncoderOrWritableFileAndLeavesNoFile)
     EXPECT_FALSE(writer.open((dir / "c.mp3").c_str(), pcmFormat(2, 0, 16), 128));
     EXPECT_FALSE(std::filesystem::exists(dir / "b.mp3"));
     EXPECT_FALSE(std::filesystem::exists(dir / "c.mp3"));
-    EXPECT_FALSE(WriteOpenMP3File((dir / "no" / "folder.mp3").c_str(), pcmFormat(2, 44100, 16), 128));
+    EXPECT_FALSE(
+        WriteOpenMP3File((dir / "no" / "folder.mp3").c_str(), pcmFormat(2, 44100, 16), 128));
     std::vector<uint8_t> block(7056);
     EXPECT_FALSE(writeBlock(block.data(), 7056));
-    EXPECT_FALSE(WriteCloseFile());
+}
+
+TEST(Mp3Writer, AFullDiskIsReportedAndTheFramesWrittenStillPlay)
+{
+    testsupport::TempDir dir;
+    auto tone = testsupport::sine16(1000, 44100, 2, 4.0);
+    ASSERT_TRUE(WriteOpenMP3File((dir / "full.mp3").c_str(), pcmFormat(2, 44100, 16), 128));
+    int failures = 0;
+    {
+        FileSizeLimit limit(20000); // a little over a second at 128 kbit/s
+        for (size_t at = 0; at < tone.size(); at += 3528)
+            failures += writeBlock(tone.data() + at, 7056) ? 0 : 1;
+        EXPECT_FALSE(WriteCloseFile()); // the encoder's last frames do not fit either
+    }
+    EXPECT_GT(failures, 0);
+    auto bytes = testsupport::readFile(dir / "full.mp3");
+    EXPECT_LE(bytes.size(), 20000u);
+    auto d = decodeFile(dir / "full.mp3");
+    ASSERT_TRUE(d.opened);
+    EXPECT_GT(d.samples.size(), 44100u * 2);
+    ReadCloseFile();
 }
 
 TEST(Mp3Writer, WritesConstantRateMpeg1FramesWithTheConfiguredFlags)
@@ -196,7 +218,7 @@ TEST(Mp3Reader, FixturesPlayWholeWhateverTheFillBufferAndAgainAfterAPlayStart)
     EXPECT_EQ(again, full.samples.size() * 2);
     ReadCloseFile();
 
-    Decoded small = decodeFile(path, 1000);  // smaller than one converted chunk
+    Decoded small = decodeFile(path, 1000); // smaller than one converted chunk
     EXPECT_TRUE(small.samples == full.samples);
     ReadCloseFile();
 

@@ -30,7 +30,7 @@ std::vector<uint8_t> samples(size_t count)
     return bytes;
 }
 
-}  // namespace
+} // namespace
 
 TEST(WavReader, EveryFixtureOpensOrIsRefusedAsItShould)
 {
@@ -46,7 +46,7 @@ TEST(WavReader, EveryFixtureOpensOrIsRefusedAsItShould)
         {"speech-8000-8-mono-odd.wav", true, WAVE_FORMAT_PCM, 1, 8000, 8001},
         {"speech-44100-24-stereo-extensible.wav", true, WAVE_FORMAT_EXTENSIBLE, 2, 44100, 0},
         {"speech-with-list-chunk.wav", true, WAVE_FORMAT_PCM, 2, 44100, 1024472},
-        {"damaged-truncated.wav", true, WAVE_FORMAT_PCM, 2, 44100, 20000 - 44},  // to the end
+        {"damaged-truncated.wav", true, WAVE_FORMAT_PCM, 2, 44100, 20000 - 44}, // to the end
         {"damaged-no-fmt.wav", false},
         {"damaged-random.wav", false},
         {"empty.wav", false},
@@ -75,7 +75,8 @@ TEST(WavReader, ASixteenByteFormatChunkLeavesNoStrayExtraSize)
 {
     WAVEFORMATEX format{};
     format.cbSize = 0x5555;
-    ASSERT_TRUE(ReadOpenWaveFile(testsupport::fixture("speech-44100-16-stereo.wav").c_str(), &format));
+    ASSERT_TRUE(
+        ReadOpenWaveFile(testsupport::fixture("speech-44100-16-stereo.wav").c_str(), &format));
     EXPECT_EQ(format.cbSize, 0);
     EXPECT_EQ(format.nBlockAlign, 4);
     ReadCloseFile();
@@ -124,7 +125,8 @@ TEST(WavReader, PlayStartLandsOnAWholeSampleFrame)
     ReadCloseFile();
 
     // Behind a LIST chunk the data starts at 110.
-    ASSERT_TRUE(ReadOpenWaveFile(testsupport::fixture("speech-with-list-chunk.wav").c_str(), &format));
+    ASSERT_TRUE(
+        ReadOpenWaveFile(testsupport::fixture("speech-with-list-chunk.wav").c_str(), &format));
     EXPECT_NE(WaveOutPlayStartCallBackProc(&offset, 0), 0);
     EXPECT_EQ(GetPosition(), 110u + 1000);
     ReadCloseFile();

@@ -51,14 +51,14 @@ TEST(WavWriter, HeaderSizesFollowTheRecordingOncePerSecond)
 {
     testsupport::TempDir dir;
     auto path = (dir / "live.wav").string();
-    ASSERT_TRUE(WriteOpenWaveFile(path.c_str(), pcmFormat(1, 8000, 8)));  // 8000 bytes a second
+    ASSERT_TRUE(WriteOpenWaveFile(path.c_str(), pcmFormat(1, 8000, 8))); // 8000 bytes a second
     std::vector<uint8_t> block(320, 0x90);
-    for (int i = 0; i < 60; ++i)  // 2.4 s
+    for (int i = 0; i < 60; ++i) // 2.4 s
         ASSERT_TRUE(writeBlock(block.data(), 320));
     // A copy taken now stands for a file left behind by a crash.
     auto cut = testsupport::readFile(path);
     ASSERT_EQ(cut.size(), 46u + 19200);
-    EXPECT_EQ(u32(cut, 42), 16000u);  // sizes as of the last whole second
+    EXPECT_EQ(u32(cut, 42), 16000u); // sizes as of the last whole second
     EXPECT_EQ(u32(cut, 4), 38u + 16000);
     testsupport::writeFile(dir / "cut.wav", cut);
     WAVEFORMATEX read{};
@@ -82,7 +82,7 @@ TEST(WavWriter, WriteFailuresAreReportedAndTheFileStaysPlayable)
         FileSizeLimit limit(46 + 4500);
         for (int i = 0; i < 4; ++i)
             EXPECT_TRUE(writeBlock(block.data(), 1000));
-        EXPECT_FALSE(writeBlock(block.data(), 1000));  // only half of it would fit
+        EXPECT_FALSE(writeBlock(block.data(), 1000)); // only half of it would fit
         EXPECT_FALSE(writeBlock(block.data(), 1000));
     }
     EXPECT_TRUE(WriteCloseFile());
@@ -93,7 +93,7 @@ TEST(WavWriter, WriteFailuresAreReportedAndTheFileStaysPlayable)
 
     EXPECT_FALSE(WriteOpenWaveFile((dir / "no" / "folder.wav").c_str(), pcmFormat(1, 8000, 8)));
     EXPECT_FALSE(WriteOpenWaveFile("/dev/full", pcmFormat(1, 8000, 8)));
-    EXPECT_FALSE(writeBlock(block.data(), 1000));  // nothing is open
+    EXPECT_FALSE(writeBlock(block.data(), 1000)); // nothing is open
 }
 
 TEST(WavWriter, RefusesBlocksPastTheSizeLimitAndKeepsWhatItHas)
