@@ -1,0 +1,329 @@
+// Playback: open, fill or push blocks, meter what was played, end, pause, stop, reset.
+#include "wave_out.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "levels.h"
+#include "platform/system.h"
+
+namespace brevon::wave {
+
+using namespace platform;
+
+namespace {
+
+// Private worker messages, beside the device's.
+constexpr uint32_t kBeginPull = WM_USER + 1; // do a pull start's first fills
+constexpr uint32_t kClose = WM_USER + 2;     // close the device if it is still open
+
+uint64_t nowNanos()
+{
+    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch())
+                        .count());
+}
+
+} // namespace
+
+WaveOutEngine& waveOut()
+{
+    static WaveOutEngine engine;
+    return engine;
+}
+
+WaveOutEngine::~WaveOutEngine()
+{
+    shutdown();
+}
+
+void WaveOutEngine::deviceCallback(HWAVEOUT, uint32_t message, uintptr_t instance, uintptr_t param1,
+                                   uintptr_t)
+{
+    // Runs on the device's thread: only hand the message to the worker.
+    auto* engine = reinterpret_cast<WaveOutEngine*>(instance);
+    engine->worker_.queue().post(message, param1, 0);
+}
+
+bool WaveOutEngine::openDevice(uint32_t deviceId, const WAVEFORMATEX* format)
+{
+    if (!format)
+        return false;
+    // A playback that ended by itself has closed its device; its worker is ending.
+    shutdown();
+    format_ = engineFormat(format);
+    opened_.reset();
+    if (!worker_.start([this](MessageQueue& queue) { run(queue); }))
+        return false;
+    HWAVEOUT device = nullptr;
+    if (waveOutOpen(&device, deviceId, &format_.Format, deviceCallback,
+                    reinterpret_cast<uintptr_t>(this), CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
+        worker_.quit();
+        worker_.join();
+        return false;
+    }
+    device_ = device;
+    opened_.wait(1000);
+    return true;
+}
+
+void WaveOutEngine::shutdown()
+{
+    if (!worker_.joinable() || worker_.isCurrent())
+        return;
+    // The worker closes the device (if the end of the sound has not) and ends at the close.
+    worker_.queue().post(kClose);
+    worker_.join();
+    device_ = nullptr;
+    holdOpen_ = false;
+}
+
+void WaveOutEngine::run(MessageQueue& queue)
+{
+    raiseCurrentThreadToTimeCritical();
+    deviceOpenOnWorker_ = true;
+    Message message;
+    while (queue.get(message)) {
+        switch (message.message) {
+        case MM_WOM_OPEN: {
+            fillRoom_ = fillBufferSize_ - fillBufferSize_ % format_.Format.nBlockAlign;
+            fillBuffer_.assign(fillRoom_, 0);
+            fillRequest_ = FillRequest{fillBuffer_.data(), fillRoom_, 0};
+            playPosition_ = 0;
+            open_ = true;
+            if (EngineCallback callback = openCallback_)
+                callback(nullptr, 0);
+            opened_.set();
+            break;
+        }
+        case MM_WOM_DONE:
+            handleReturned(reinterpret_cast<WAVEHDR*>(message.wParam));
+            break;
+        case MM_WOM_CLOSE:
+            fillBuffer_.clear();
+            fillBuffer_.shrink_to_fit();
+            fillRequest_ = FillRequest{};
+            open_ = false;
+            if (EngineCallback callback = closeCallback_)
+                callback(nullptr, 0);
+            closed_.set();
+            queue.quit(0);
+            break;
+        case kBeginPull:
+            beginPull();
+            break;
+        case kClose:
+            // A block written by the reader's thread while the stop began is taken back too.
+            if (deviceOpenOnWorker_ && resetAndClose(device_))
+                deviceOpenOnWorker_ = false;
+            if (deviceOpenOnWorker_)
+                queue.quit(0); // the device refused to close; end anyway
+            break;
+        case MM_WOM_GAP:
+            ++gaps_;
+            break;
+        case MM_WOM_ERROR:
+            // A vanished device returns nothing more: take the blocks back and end the playback.
+            ++gaps_;
+            playing_ = false;
+            paused_ = false;
+            if (inFlight_ > 0)
+                waveOutReset(device_);
+            else
+                endOfSound();
+            break;
+        }
+    }
+}
+
+void WaveOutEngine::closeFromWorker()
+{
+    if (deviceOpenOnWorker_ && waveOutClose(device_) == MMSYSERR_NOERROR)
+        deviceOpenOnWorker_ = false;
+}
+
+void WaveOutEngine::startPull(uint32_t deviceId, uint64_t startOffset, const WAVEFORMATEX* format,
+                              uint32_t fillBufferSize)
+{
+    fillBufferSize_ = fillBufferSize;
+    if (playing_)
+        return;
+    if (!holdOpen_ && !openDevice(deviceId, format))
+        return;
+    holdOpen_ = false;
+    startOffset_ = startOffset;
+    // Playing is set before the first fills so that blocks coming back at once are refilled;
+    // the fills themselves run on the worker, the one thread that calls the fill procedure.
+    playing_ = true;
+    paused_ = false;
+    begun_.reset();
+    worker_.queue().post(kBeginPull);
+    begun_.wait(1000);
+}
+
+void WaveOutEngine::beginPull()
+{
+    writtenThisStart_ = 0;
+    // The source is positioned at whole seconds.
+    playStartOffset_ = (startOffset_ / 10000000ull) * format_.Format.nAvgBytesPerSec;
+    if (EngineCallback callback = playStartCallback_)
+        callback(&playStartOffset_, 0);
+    for (int i = 0; i < kStartFills; ++i)
+        fill();
+    // Nothing to play: end at once instead of waiting for a block that never comes back.
+    if (writtenThisStart_ == 0 && playing_)
+        endOfSound();
+    begun_.set();
+}
+
+void WaveOutEngine::startPush(uint64_t startOffset, const WAVEFORMATEX* format)
+{
+    startOffset_ = startOffset;
+    if (playing_)
+        return;
+    if (!holdOpen_ && !openDevice(WAVE_MAPPER, format))
+        return;
+    holdOpen_ = false;
+    playing_ = true;
+    paused_ = false;
+}
+
+void WaveOutEngine::fill()
+{
+    if (EngineCallback callback = fillCallback_) {
+        fillRequest_.buffer = fillBuffer_.data();
+        fillRequest_.length = fillRoom_;
+        callback(&fillRequest_, 0);
+    } else {
+        return;
+    }
+    if (fillRequest_.length == 0)
+        return; // the end of the source
+    writeBlocks(fillBuffer_.data(), std::min(fillRequest_.length, fillRoom_));
+}
+
+void WaveOutEngine::onSample(const WMASampleInfo* sample)
+{
+    if (sample && sample->data)
+        writeBlocks(sample->data, sample->byteCount);
+}
+
+void WaveOutEngine::writeBlocks(const uint8_t* data, uint32_t length)
+{
+    const uint32_t block = blockBytes(format_.Format);
+    if (block == 0)
+        return;
+    for (uint32_t at = 0; at < length;) {
+        const uint32_t bytes = std::min(block, length - at);
+        // One allocation: the header, then the data.
+        void* memory = std::malloc(sizeof(WAVEHDR) + bytes);
+        if (!memory)
+            return; // the rest of this stretch is dropped
+        auto* header = new (memory) WAVEHDR{};
+        header->lpData = static_cast<char*>(memory) + sizeof(WAVEHDR);
+        header->dwBufferLength = bytes;
+        header->dwBytesRecorded = bytes;
+        std::memcpy(header->lpData, data + at, bytes);
+        // Set before the write: the block may come back before the write returns.
+        char* previous = lastWritten_.exchange(header->lpData);
+        HWAVEOUT device = device_;
+        waveOutPrepareHeader(device, header);
+        if (waveOutWrite(device, header) != MMSYSERR_NOERROR) {
+            lastWritten_.compare_exchange_strong(header->lpData, previous);
+            std::free(memory);
+            return;
+        }
+        ++inFlight_;
+        ++writtenThisStart_;
+        at += bytes;
+    }
+}
+
+void WaveOutEngine::handleReturned(WAVEHDR* header)
+{
+    const uint64_t began = nowNanos();
+    waveOutUnprepareHeader(device_, header);
+    if (header->lpData == lastWritten_) {
+        endOfSound();
+    } else if (playing_) {
+        uint64_t bytes = 0;
+        waveOutGetPosition(device_, &bytes);
+        const uint32_t perSecond = format_.Format.nAvgBytesPerSec;
+        const uint64_t position = (perSecond ? bytes * 1000 * 10000 / perSecond : 0) + startOffset_;
+        playPosition_ = position;
+        if (EngineCallback reader = readerCallback_) {
+            readerTime_ = inFlight_ < kPushAheadBlocks ? position + kPushAheadTime : 0;
+            reader(&readerTime_, 0);
+        } else {
+            fill();
+        }
+        measureLevels(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength,
+                      format_.Format, levels_);
+        levels_.position = position;
+        if (EngineCallback callback = levelCallback_)
+            callback(&levels_, 0);
+    }
+    std::free(header);
+    --inFlight_;
+    stats_.nanos += nowNanos() - began;
+    ++stats_.blocks;
+}
+
+void WaveOutEngine::endOfSound()
+{
+    playing_ = false;
+    paused_ = false;
+    if (holdOpen_)
+        closed_.set();
+    else
+        closeFromWorker();
+}
+
+void WaveOutEngine::pause()
+{
+    if (!playing_)
+        return;
+    paused_ = !paused_;
+    if (paused_)
+        waveOutPause(device_);
+    else
+        waveOutRestart(device_);
+}
+
+void WaveOutEngine::stop()
+{
+    if (worker_.isCurrent())
+        return;
+    if (playing_) {
+        playing_ = false;
+        paused_ = false;
+        closed_.reset();
+        waveOutReset(device_);
+    }
+    // Also closes a device held open by a reset. Returns once the worker has freed every block.
+    shutdown();
+}
+
+void WaveOutEngine::reset()
+{
+    if (!playing_)
+        return;
+    holdOpen_ = true;
+    playing_ = false;
+    paused_ = false;
+    waveOutPause(device_);
+    closed_.reset();
+    waveOutReset(device_);
+    if (inFlight_ > 0)
+        closed_.wait(1000);
+}
+
+int64_t WaveOutEngine::playTime() const
+{
+    const uint32_t perSecond = format_.Format.nAvgBytesPerSec;
+    return perSecond ? int64_t(playPosition_ / perSecond) : 0;
+}
+
+} // namespace brevon::wave

@@ -1,0 +1,102 @@
+// The playback half of the engine: one output device fed in 40-ms blocks, by a fill procedure
+// asked once per returned block (pull) or by a media reader asked to stay four seconds ahead
+// (push); meters every played block and keeps the play position.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "platform/event.h"
+#include "platform/records.h"
+#include "platform/thread.h"
+#include "platform/wavedev.h"
+#include "wave_in.h"
+
+namespace brevon::wave {
+
+class WaveOutEngine {
+public:
+    static constexpr int kStartFills = 25;
+    static constexpr int64_t kPushAheadBlocks = 4 * 25;
+    static constexpr uint64_t kPushAheadTime = 4ull * 1000 * 10000;
+
+    WaveOutEngine() = default;
+    ~WaveOutEngine();
+    WaveOutEngine(const WaveOutEngine&) = delete;
+    WaveOutEngine& operator=(const WaveOutEngine&) = delete;
+
+    EngineCallback setOpenCallback(EngineCallback c) { return openCallback_ = c; }
+    EngineCallback setLevelCallback(EngineCallback c) { return levelCallback_ = c; }
+    EngineCallback setCloseCallback(EngineCallback c) { return closeCallback_ = c; }
+    EngineCallback setFillCallback(EngineCallback c) { return fillCallback_ = c; }
+    EngineCallback setPlayStartCallback(EngineCallback c) { return playStartCallback_ = c; }
+    EngineCallback setReaderCallback(EngineCallback c) { return readerCallback_ = c; }
+
+    void startPull(uint32_t deviceId, uint64_t startOffset, const WAVEFORMATEX* format,
+                   uint32_t fillBufferSize);
+    void startPush(uint64_t startOffset, const WAVEFORMATEX* format);
+    void onSample(const WMASampleInfo* sample);
+    void pause();
+    void stop();
+    void reset();
+    uint64_t playPosition() const { return playPosition_; }
+    int64_t playTime() const;
+
+    bool playing() const { return playing_; }
+    bool isOpen() const { return open_; }
+    int64_t blocksInFlight() const { return inFlight_; }
+    uint32_t gapCount() const { return gaps_; }
+    HandlerStats& stats() { return stats_; }
+
+private:
+    static void deviceCallback(platform::HWAVEOUT device, uint32_t message, uintptr_t instance,
+                               uintptr_t param1, uintptr_t param2);
+    bool openDevice(uint32_t deviceId, const WAVEFORMATEX* format);
+    void shutdown();
+    void run(platform::MessageQueue& queue);
+    void beginPull();
+    void fill();
+    void writeBlocks(const uint8_t* data, uint32_t length);
+    void handleReturned(WAVEHDR* header);
+    void endOfSound();
+    void closeFromWorker();
+
+    std::atomic<int64_t> inFlight_{0};
+    std::atomic<uint64_t> startOffset_{0};
+    platform::Event opened_{true, false};
+    platform::Event closed_{true, false};
+    platform::Event begun_{true, false}; // the worker has done the first fills of a pull start
+    platform::MessageThread worker_;
+    FillRequest fillRequest_{};
+    std::vector<uint8_t> fillBuffer_;
+    uint32_t fillRoom_ = 0;
+    // Written by the worker and by the reader's thread (push); compared by the worker.
+    std::atomic<char*> lastWritten_{nullptr};
+    std::atomic<uint64_t> writtenThisStart_{0};
+    std::atomic<uint32_t> fillBufferSize_{0};
+    std::atomic<platform::HWAVEOUT> device_{nullptr};
+    bool deviceOpenOnWorker_ = false; // only the worker closes the device
+    // Flags: written by the caller's thread (and the worker at the end of the sound).
+    std::atomic<bool> holdOpen_{false};
+    std::atomic<bool> playing_{false};
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> open_{false};
+    std::atomic<EngineCallback> readerCallback_{nullptr};
+    std::atomic<EngineCallback> openCallback_{nullptr};
+    std::atomic<EngineCallback> levelCallback_{nullptr};
+    std::atomic<EngineCallback> closeCallback_{nullptr};
+    std::atomic<EngineCallback> fillCallback_{nullptr};
+    std::atomic<EngineCallback> playStartCallback_{nullptr};
+    std::atomic<uint64_t> playPosition_{0};
+    platform::WAVEFORMATEXTENSIBLE format_{};
+    LevelBlock levels_{};
+    uint64_t playStartOffset_ = 0; // handed to the play-start callback
+    uint64_t readerTime_ = 0;      // handed to the reader callback
+    std::atomic<uint32_t> gaps_{0};
+    HandlerStats stats_;
+};
+
+WaveOutEngine& waveOut();
+
+} // namespace brevon::wave
