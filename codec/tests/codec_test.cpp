@@ -76,10 +76,10 @@ TEST(Codec, SetsUpFromTheFirstFrameHeader)
     EXPECT_EQ(g_nMP3BitRate, 128000);
     EXPECT_EQ(g_nMP3Channels, 2);
     EXPECT_EQ(s.chunk, 1454u);
-    EXPECT_EQ(s.pcm.wFormatTag, WAVE_FORMAT_PCM);
-    EXPECT_EQ(s.pcm.nChannels, 2);
-    EXPECT_EQ(s.pcm.nSamplesPerSec, 44100u);
-    EXPECT_EQ(s.pcm.wBitsPerSample, 16);
+    EXPECT_EQ(+s.pcm.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(+s.pcm.nChannels, 2);
+    EXPECT_EQ(+s.pcm.nSamplesPerSec, 44100u);
+    EXPECT_EQ(+s.pcm.wBitsPerSample, 16);
     EXPECT_GE(s.pcmChunk, 4u * 4608); // room for the frames a chunk can complete
     EXPECT_EQ(GetAvgBytesPerSecOfCompressedBuffer(), 16000u);
     EXPECT_EQ(GetAvgBytesPerSecOfDecompressedBuffer(), 16000u);
@@ -109,8 +109,8 @@ TEST(Codec, JunkBeforeTheFrameIsSkippedAndTheFileLeftAtTheFrame)
     s = setUp(second.fd);
     ASSERT_TRUE(s.ok);
     EXPECT_EQ(lseek(second.fd, 0, SEEK_CUR), 5);
-    EXPECT_EQ(s.pcm.nSamplesPerSec, 22050u);
-    EXPECT_EQ(s.pcm.nChannels, 1);
+    EXPECT_EQ(+s.pcm.nSamplesPerSec, 22050u);
+    EXPECT_EQ(+s.pcm.nChannels, 1);
     EXPECT_EQ(g_nMP3BitRate, 64000);
 }
 
@@ -156,8 +156,8 @@ TEST(Codec, FixturesSetUpWithTheirFormatsAndDecodeToTheirLength)
         OpenFile file(testsupport::fixture(c.name));
         auto s = setUp(file.fd);
         ASSERT_TRUE(s.ok);
-        EXPECT_EQ(s.pcm.nSamplesPerSec, static_cast<uint32_t>(c.rate));
-        EXPECT_EQ(s.pcm.nChannels, c.channels);
+        EXPECT_EQ(+s.pcm.nSamplesPerSec, static_cast<uint32_t>(c.rate));
+        EXPECT_EQ(+s.pcm.nChannels, c.channels);
         EXPECT_EQ(g_nMP3BitRate, c.bitRate);
         EXPECT_EQ(s.chunk, c.chunk);
         size_t frames = decodedBytes(file.fd, s) / s.pcm.nBlockAlign;

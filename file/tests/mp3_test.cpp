@@ -180,8 +180,8 @@ TEST(Mp3RoundTrip, ATonesLengthAndFrequencySurviveOurWriterAndReader)
         ASSERT_TRUE(writeMp3(dir / "tone.mp3", tone, pcmFormat(channels, 44100, 16), 128));
         auto d = decodeFile(dir / "tone.mp3");
         ASSERT_TRUE(d.opened);
-        EXPECT_EQ(d.format.nChannels, channels);
-        EXPECT_EQ(d.format.nSamplesPerSec, 44100u);
+        EXPECT_EQ(+d.format.nChannels, channels);
+        EXPECT_EQ(+d.format.nSamplesPerSec, 44100u);
         EXPECT_EQ(GetBitRate(), 128000);
         const size_t inFrames = tone.size() / channels;
         const size_t outFrames = d.samples.size() / channels;

@@ -60,13 +60,13 @@ TEST(WavReader, EveryFixtureOpensOrIsRefusedAsItShould)
             EXPECT_EQ(ReadCloseFile(), 0);
             continue;
         }
-        EXPECT_EQ(format.wFormatTag, c.tag);
-        EXPECT_EQ(format.nChannels, c.channels);
-        EXPECT_EQ(format.nSamplesPerSec, c.rate);
+        EXPECT_EQ(+format.wFormatTag, c.tag);
+        EXPECT_EQ(+format.nChannels, c.channels);
+        EXPECT_EQ(+format.nSamplesPerSec, c.rate);
         if (c.dataSize) {
             EXPECT_EQ(GetDataSize(), c.dataSize);
         }
-        EXPECT_EQ(GetAvgBytesPerSec(), format.nAvgBytesPerSec);
+        EXPECT_EQ(GetAvgBytesPerSec(), +format.nAvgBytesPerSec);
         EXPECT_NE(ReadCloseFile(), 0);
     }
 }
@@ -77,8 +77,8 @@ TEST(WavReader, ASixteenByteFormatChunkLeavesNoStrayExtraSize)
     format.cbSize = 0x5555;
     ASSERT_TRUE(
         ReadOpenWaveFile(testsupport::fixture("speech-44100-16-stereo.wav").c_str(), &format));
-    EXPECT_EQ(format.cbSize, 0);
-    EXPECT_EQ(format.nBlockAlign, 4);
+    EXPECT_EQ(+format.cbSize, 0);
+    EXPECT_EQ(+format.nBlockAlign, 4);
     ReadCloseFile();
 }
 

@@ -68,12 +68,12 @@ TEST(Acm, SuggestsPcmOfTheStreamWithoutWritingPastTheGivenSize)
     pcm->wFormatTag = WAVE_FORMAT_PCM;
     ASSERT_EQ(acmFormatSuggest(nullptr, &src.wfx, pcm, 18, ACM_FORMATSUGGESTF_WFORMATTAG),
               MMSYSERR_NOERROR);
-    EXPECT_EQ(pcm->nChannels, 2);
-    EXPECT_EQ(pcm->nSamplesPerSec, 44100u);
-    EXPECT_EQ(pcm->wBitsPerSample, 16);
-    EXPECT_EQ(pcm->nBlockAlign, 4);
-    EXPECT_EQ(pcm->nAvgBytesPerSec, 176400u);
-    EXPECT_EQ(pcm->cbSize, 0);
+    EXPECT_EQ(+pcm->nChannels, 2);
+    EXPECT_EQ(+pcm->nSamplesPerSec, 44100u);
+    EXPECT_EQ(+pcm->wBitsPerSample, 16);
+    EXPECT_EQ(+pcm->nBlockAlign, 4);
+    EXPECT_EQ(+pcm->nAvgBytesPerSec, 176400u);
+    EXPECT_EQ(+pcm->cbSize, 0);
     for (size_t i = 18; i < sizeof record; ++i)
         EXPECT_EQ(record[i], 0xAB) << i;
 
