@@ -30,7 +30,7 @@ std::vector<uint8_t> dataChunk(const std::vector<uint8_t>& file)
 
 std::vector<uint8_t> wavFile(const WAVEFORMATEX& format, const std::vector<uint8_t>& data)
 {
-    std::vector<uint8_t> file(44);
+    std::vector<uint8_t> file(44 + data.size());
     auto put32 = [&](size_t at, uint32_t v) { std::memcpy(file.data() + at, &v, 4); };
     std::memcpy(file.data(), "RIFF", 4);
     put32(4, uint32_t(36 + data.size()));
@@ -39,7 +39,7 @@ std::vector<uint8_t> wavFile(const WAVEFORMATEX& format, const std::vector<uint8
     std::memcpy(file.data() + 20, &format, 16);
     std::memcpy(file.data() + 36, "data", 4);
     put32(40, uint32_t(data.size()));
-    file.insert(file.end(), data.begin(), data.end());
+    std::copy(data.begin(), data.end(), file.begin() + 44);
     return file;
 }
 
