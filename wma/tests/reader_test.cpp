@@ -49,14 +49,14 @@ TEST_F(ReaderTest, FixturesDeliverPcmOnlyAsFarAsTheClockAllows)
 
         // The start releases one second.
         ASSERT_EQ(WMAReaderStart(0, 0), 0);
-        uint64_t end = Delivery::instance().waitEnd(kSecond);
+        uint64_t end = Delivery::instance().waitEnd(kSecond - kOneSample);
         EXPECT_LE(end, kSecond);
         EXPECT_GE(end, kSecond - kOneSample);
         EXPECT_EQ(Delivery::instance().waitEnd(2 * kSecond, 150), end) << "ran past the clock";
 
         uint64_t clock = 5 * kSecond / 2;
         ASSERT_EQ(WMAReaderGetSampleProc(&clock, 0), 0);
-        end = Delivery::instance().waitEnd(clock);
+        end = Delivery::instance().waitEnd(clock - kOneSample);
         EXPECT_LE(end, clock);
         EXPECT_GE(end, clock - kOneSample);
         EXPECT_EQ(Delivery::instance().waitEnd(3 * kSecond, 150), end) << "ran past the clock";
@@ -133,7 +133,7 @@ TEST_F(ReaderTest, ATruncatedFileIsReadAsFarAsItGoes)
     startAndWaitForLead(0);
     uint64_t clock = 100 * kSecond;
     ASSERT_EQ(WMAReaderGetSampleProc(&clock, 0), 0);
-    const uint64_t end = Delivery::instance().waitEnd(clock);
+    const uint64_t end = Delivery::instance().waitEnd(clock, 1000);
     EXPECT_GT(end, kSecond);
     EXPECT_LT(end, 2 * kSecond);
     EXPECT_EQ(WMAReaderClose(), 0);

@@ -20,6 +20,11 @@ struct Case {
     const char* codec;
 };
 
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 // A standard profile, the lossless one, a voice profile and a standard one under the encoder's
 // lowest bit rate.
 constexpr Case kCases[] = {
@@ -73,10 +78,11 @@ TEST_P(RoundTripTest, ReadsBackWithItsFormatDurationAndBitRate)
     startAndWaitForLead(0);
     uint64_t far = 1000 * kSecond;
     ASSERT_EQ(WMAReaderGetSampleProc(&far, 0), 0);
-    const uint64_t end = Delivery::instance().waitEnd(3 * kSecond);
+    // Lossless ends exactly at 3 s; the encoders pad their last frame.
+    const uint64_t end =
+        Delivery::instance().waitEnd(c.index == 0 ? 3 * kSecond : 285 * kSecond / 100);
     EXPECT_NEAR(double(end), 3.0 * kSecond, 0.15 * kSecond);
     if (c.index == 0) {
-        Delivery::instance().waitEnd(UINT64_MAX, 100);
         EXPECT_EQ(Delivery::instance().pcm(), std::vector<uint8_t>(bytes, bytes + total))
             << "lossless reads back bit-exact";
     }

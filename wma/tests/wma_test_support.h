@@ -50,7 +50,7 @@ public:
     }
 
     // Waits until the audio delivered reaches end or nothing arrives for quietMs; the end reached.
-    uint64_t waitEnd(uint64_t end, int quietMs = 300)
+    uint64_t waitEnd(uint64_t end, int quietMs = 2000)
     {
         std::unique_lock lock(mutex_);
         for (;;) {
@@ -108,11 +108,12 @@ protected:
         WMAReaderSetMessagePump(nullptr, nullptr);
     }
 
-    // Starts at start and waits for the one-second lead to arrive.
+    // Starts at start and waits for the one-second lead to arrive (to within one sample at
+    // 8000 Hz: the clock cuts on a sample boundary).
     void startAndWaitForLead(uint64_t start)
     {
         ASSERT_EQ(WMAReaderStart(start, 0), 0);
-        Delivery::instance().waitEnd(start + kSecond);
+        Delivery::instance().waitEnd(start + kSecond - kSecond / 8000);
     }
 };
 

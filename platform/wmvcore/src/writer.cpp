@@ -3,6 +3,7 @@
 // bit rate use WMA version 2 at that lowest rate. Encoding runs on the caller's thread.
 #include <atomic>
 #include <cstdio>
+#include <new>
 
 #include "objects.h"
 
@@ -299,7 +300,12 @@ HRESULT Writer::AllocateSample(uint32_t size, INSSBuffer** sample)
 {
     if (!sample)
         return E_POINTER;
-    *sample = new Buffer(size);
+    try {
+        *sample = new Buffer(size);
+    } catch (const std::bad_alloc&) {
+        *sample = nullptr;
+        return E_OUTOFMEMORY;
+    }
     return S_OK;
 }
 
@@ -315,7 +321,11 @@ HRESULT Writer::WriteSample(uint32_t input, uint64_t time, uint32_t, INSSBuffer*
     uint32_t length = 0;
     if (failed(sample->GetBufferAndLength(&data, &length)))
         return E_INVALIDARG;
-    pending_.insert(pending_.end(), data, data + length);
+    try {
+        pending_.insert(pending_.end(), data, data + length);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     const size_t frameBytes = size_t(profile_->data().channels) * 2;
     const size_t chunk = frameBytes * frameSamples_;
     HRESULT hr = S_OK;

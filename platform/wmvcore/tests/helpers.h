@@ -141,7 +141,7 @@ public:
 
     // Waits until the delivered audio of output reaches end (100-ns units) or nothing new
     // arrives for quietMs; the end reached.
-    uint64_t waitDelivered(uint32_t output, uint64_t end, int quietMs = 300)
+    uint64_t waitDelivered(uint32_t output, uint64_t end, int quietMs = 2000)
     {
         std::unique_lock lock(mutex_);
         for (;;) {
