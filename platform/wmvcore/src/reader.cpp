@@ -569,7 +569,8 @@ bool Reader::deliver(Output& output, uint64_t allowed)
     Buffer view(output.pcm.data() + output.offset, static_cast<uint32_t>(bytes));
     {
         std::lock_guard lock(mutex_);
-        if (abort_ || closeRequested_ || stopRequested_)
+        // Nothing of the old playback follows a new request.
+        if (abort_ || closeRequested_ || stopRequested_ || startRequested_)
             return false;
     }
     const uint32_t index = static_cast<uint32_t>(&output - outputs_.data());
