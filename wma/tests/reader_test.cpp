@@ -45,7 +45,7 @@ TEST_F(ReaderTest, FixturesDeliverPcmOnlyAsFarAsTheClockAllows)
         EXPECT_EQ(wfx.nChannels, f.channels);
         EXPECT_EQ(wfx.wBitsPerSample, 16);
         EXPECT_GT(WMAReaderm_cnsFileDuration(), 5 * kSecond);
-        EXPECT_GT(WMAReaderGetBitrate(), 30000u);
+        EXPECT_GE(WMAReaderGetBitrate(), 8000u);
 
         // The start releases one second.
         ASSERT_EQ(WMAReaderStart(0, 0), 0);
@@ -110,7 +110,8 @@ TEST_F(ReaderTest, RefusedFilesLeaveNothingBehind)
     for (const auto& path :
          {testsupport::fixture("damaged-random.wma"), testsupport::fixture("damaged-random.mp3"),
           testsupport::fixture("damaged-random.wav"), testsupport::fixture("empty.wav"),
-          dir / "empty.wma", dir / "missing.wma", dir.path()}) {
+          testsupport::fixture("damaged-no-fmt.wav"), dir / "empty.wma", dir / "missing.wma",
+          dir.path()}) {
         SCOPED_TRACE(path);
         EXPECT_NE(WMAReaderOpen(path.c_str()), 0);
         WAVEFORMATEX wfx{};
