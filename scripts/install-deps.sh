@@ -10,8 +10,8 @@ packages=(
   libasound2-dev alsa-utils
   libmp3lame-dev libmp3lame0 libmpg123-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-  lame mpg123 sox ffmpeg  # reference tools for benchmarks and for inspecting recordings
-  valgrind
+  lame mpg123 sox libsox-fmt-mp3 ffmpeg  # reference tools for benchmarks and for inspecting recordings
+  valgrind bc
 )
 
 missing=()

@@ -122,9 +122,13 @@ TEST(Recorder, VoxWithAutoSaveSplitsEveryBurstIntoAFileOfItsOwn)
         EXPECT_EQ(files[i].filename().string(), expected);
         ReadBack segment = readBack(files[i]);
         ASSERT_TRUE(segment.opened) << files[i];
-        // A burst and the hold after it: 25 loud and 23 held blocks, unless the limit cut it.
-        if (i + 1 < files.size()) {
+        // A burst and the hold after it: 25 loud and 23 held blocks. The card may be inside the
+        // first burst when the recording starts, and the limit cuts the last.
+        if (i > 0 && i + 1 < files.size()) {
             EXPECT_NEAR(segment.seconds, 1.92, 0.001) << files[i];
+        } else {
+            EXPECT_GT(segment.seconds, 0.0);
+            EXPECT_LE(segment.seconds, 1.92 + 0.001);
         }
     }
     // Nothing silent beyond the hold was written: 7 s of written sound in all.
