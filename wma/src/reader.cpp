@@ -21,6 +21,7 @@ constexpr uint64_t kStartLead = 10'000'000; // one second released when playback
 // answers cannot hold the caller for ever.
 constexpr int kWaitLimitMs = 30'000;
 constexpr HRESULT kTimedOut = static_cast<HRESULT>(0x800705B4);
+constexpr HRESULT E_ABORT = static_cast<HRESULT>(0x80004004);
 
 // The caller's message pump, set by the program before it opens files.
 std::atomic<WMAMessagePump> g_pump{nullptr};
@@ -69,8 +70,12 @@ public:
     std::atomic<HRESULT> statusResult{S_OK};
     IWMReader* reader = nullptr;
     std::string path;
+    // Window thread only: waits in progress, and a deletion asked for by a message they pumped.
+    int waiting = 0;
+    bool deleteWhenDone = false;
 
 private:
+    bool waitFor(const std::atomic<bool>& flag);
     HRESULT readAttributes();
     HRESULT findAudioOutput();
 };
@@ -79,18 +84,23 @@ private:
 // playback thread reads it.
 std::atomic<WMAReader*> g_reader{nullptr};
 
-// Waits for the flag while handing the caller's pump one round about every 10 ms.
-bool waitWithMessages(platform::Event& event, const std::atomic<bool>& flag)
+// Waits for the flag while handing the caller's pump one round about every 10 ms. A pumped
+// message may delete the reader: the wait then ends at once and the deletion follows it.
+bool WMAReader::waitFor(const std::atomic<bool>& flag)
 {
-    for (int waited = 0; waited < kWaitLimitMs; waited += 10) {
+    ++waiting;
+    bool arrived = false;
+    for (int waited = 0; waited < kWaitLimitMs && !deleteWhenDone; waited += 10) {
         if (WMAMessagePump pump = g_pump.load())
             pump(g_pumpData.load());
-        if (event.wait(10) && flag)
-            return true;
-        if (flag)
-            return true;
+        done.wait(10);
+        if (flag) {
+            arrived = true;
+            break;
+        }
     }
-    return false;
+    --waiting;
+    return arrived;
 }
 
 HRESULT WMAReader::open(const char* newPath)
@@ -103,7 +113,7 @@ HRESULT WMAReader::open(const char* newPath)
     done.reset();
     HRESULT hr = reader->Open(path.c_str(), this, nullptr);
     if (!failed(hr))
-        hr = waitWithMessages(done, opened) ? statusResult.load() : kTimedOut;
+        hr = waitFor(opened) ? statusResult.load() : kTimedOut;
     if (!failed(hr)) {
         IWMProfile* profile = nullptr;
         hr = reader->GetProfile(&profile);
@@ -184,7 +194,7 @@ HRESULT WMAReader::close()
     if (failed(hr))
         return hr;
     // Unlike a stopped report, only the closed one says the file is let go.
-    return waitWithMessages(done, closed) ? statusResult.load() : kTimedOut;
+    return waitFor(closed) ? statusResult.load() : kTimedOut;
 }
 
 HRESULT WMAReader::OnStatus(WMT_STATUS status, HRESULT hr, void*)
@@ -255,8 +265,27 @@ DRAVIK_EXPORT int32_t WMAReaderCreate()
 
 DRAVIK_EXPORT void WMAReaderDelete()
 {
-    delete g_reader.exchange(nullptr);
+    WMAReader* reader = g_reader.exchange(nullptr);
+    if (reader && reader->waiting > 0) {
+        reader->deleteWhenDone = true; // the open or close under way deletes it when it returns
+        return;
+    }
+    delete reader;
 }
+
+namespace {
+
+// Ends an open or close during which the reader was deleted.
+HRESULT finishWait(WMAReader* reader, HRESULT hr)
+{
+    if (reader->deleteWhenDone && reader->waiting == 0) {
+        delete reader;
+        return E_ABORT;
+    }
+    return hr;
+}
+
+} // namespace
 
 DRAVIK_EXPORT WMASampleCallback WMAReaderOnSample(WMASampleCallback callback)
 {
@@ -279,7 +308,7 @@ DRAVIK_EXPORT int32_t WMAReaderOpen(const char* path)
     WMAReader* reader = usableReader();
     if (!reader)
         return E_UNEXPECTED;
-    return reader->open(path);
+    return finishWait(reader, reader->open(path));
 }
 
 DRAVIK_EXPORT int32_t WMAReaderGetWfx(WAVEFORMATEX* format)
@@ -346,7 +375,7 @@ DRAVIK_EXPORT int32_t WMAReaderClose()
         return E_UNEXPECTED;
     HRESULT hr = reader->close();
     reader->forgetFile();
-    return hr;
+    return finishWait(reader, hr);
 }
 
 DRAVIK_EXPORT int32_t WMAReaderGetSampleProc(uint64_t* time, int32_t)

@@ -182,6 +182,15 @@ TEST_F(ReaderTest, OpenAndCloseKeepTheCallersMessagesMoving)
     EXPECT_GT(rounds, afterOpen);
 }
 
+TEST_F(ReaderTest, AMessageThatDeletesTheReaderDuringOpenEndsTheOpen)
+{
+    WMAReaderSetMessagePump([](void*) { WMAReaderDelete(); }, nullptr);
+    EXPECT_NE(WMAReaderOpen(testsupport::fixture("speech.ogg").c_str()), 0);
+    WAVEFORMATEX wfx{};
+    EXPECT_NE(WMAReaderGetWfx(&wfx), 0);
+    EXPECT_NE(WMAReaderClose(), 0);
+}
+
 TEST_F(ReaderTest, ReopeningClosesThePreviousFileFirst)
 {
     ASSERT_EQ(WMAReaderOpen(testsupport::fixture("speech-wmav2-128k-stereo.wma").c_str()), 0);
