@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <regex>
 
@@ -309,4 +313,51 @@ TEST(Recorder, MissingSettingsAndValuesOutOfRangeStillGiveAWorkingFormat)
     // A negative time limit is no limit.
     EXPECT_EQ(s.window.count(WM_STOP_BUTTON), 0u);
     s.finish();
+}
+
+TEST(Recorder, AFullDiskStopsTheRecordingCleanlyAndKeepsWhatWasWritten)
+{
+    useVirtualCard("in=tone,pace=fast");
+    Session s;
+    // The disk as the writer sees it holds a little over one second of sound.
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 200000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    s.start();
+    bool stopped = pumpUntil([&] { return s.stopped; }, 10000);
+    setrlimit(RLIMIT_FSIZE, &old);
+    ASSERT_TRUE(stopped);
+    s.finish();
+    ASSERT_EQ(s.window.count(WM_REC_FAILED), 1u);
+    for (const auto& m : s.window.received) {
+        if (m.message == WM_REC_FAILED) {
+            EXPECT_NE(m.text.find("cannot write"), std::string::npos) << m.text;
+        }
+    }
+    ReadBack take = readBack(s.recorder->temporaryPath());
+    ASSERT_TRUE(take.opened);
+    EXPECT_GT(take.seconds, 0.9);
+    EXPECT_NEAR(take.seconds, s.recorder->FileHundredths() / 100.0, 0.011);
+}
+
+TEST(Recorder, ASaveFolderThatCannotBeWrittenLeavesTheTakeInTheTemporaryFolder)
+{
+    useVirtualCard("in=tone,pace=fast");
+    Session s;
+    s.set("nSettingFileCheckButtonSates", 1);
+    s.set("nAutoStopTime", 1);
+    s.set("nAutoStopTimeVOX", 1);
+    // A save folder under a plain file cannot be written, not even by root.
+    testsupport::writeFile(s.settings.dir / "plain", {0});
+    s.settings.store->writeString("SaveFolder", (s.settings.dir / "plain" / "Save").string());
+    s.start();
+    ASSERT_TRUE(pumpUntil([&] { return s.stopped; }));
+    EXPECT_FALSE(s.recorder->AutoSave());
+    s.finish();
+    EXPECT_EQ(s.window.count(WM_REC_SAVED), 0u);
+    EXPECT_EQ(s.window.count(WM_REC_FAILED), 1u);
+    EXPECT_TRUE(readBack(s.recorder->temporaryPath()).opened);
 }
