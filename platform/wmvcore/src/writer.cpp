@@ -1,8 +1,10 @@
 // The writer: PCM in, an ASF file out. Standard profiles encode as WMA version 2; the lossless
 // profile stores the PCM itself; voice profiles and standard profiles under the encoder's lowest
 // bit rate use WMA version 2 at that lowest rate. Encoding runs on the caller's thread.
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "objects.h"
@@ -67,7 +69,7 @@ public:
 
 private:
     HRESULT openEncoder();
-    HRESULT encode(const int16_t* samples, int frames);
+    HRESULT encode(const uint8_t* samples, int frames);
     HRESULT drainPackets();
     void closeEncoder();
 
@@ -82,9 +84,8 @@ private:
     AVPacket* packet_ = nullptr;
     int frameSamples_ = 0;
     int64_t nextPts_ = 0;
-    // Input bytes waiting for a whole encoder frame; consumed from pendingStart_ on.
+    // Input bytes waiting for a whole encoder frame (always less than one frame).
     std::vector<uint8_t> pending_;
-    size_t pendingStart_ = 0;
     HRESULT writeError_ = S_OK;
 
     // Counters read by GetStatistics, possibly from another thread than the writing one.
@@ -156,7 +157,6 @@ HRESULT Writer::BeginWriting()
         return hr;
     }
     pending_.clear();
-    pendingStart_ = 0;
     nextPts_ = 0;
     writeError_ = S_OK;
     samples_ = 0;
@@ -223,7 +223,8 @@ void Writer::closeEncoder()
     stream_ = nullptr;
 }
 
-HRESULT Writer::encode(const int16_t* samples, int frames)
+// samples: interleaved 16-bit, not necessarily aligned.
+HRESULT Writer::encode(const uint8_t* samples, int frames)
 {
     if (av_frame_make_writable(frame_) < 0)
         return E_OUTOFMEMORY;
@@ -232,8 +233,12 @@ HRESULT Writer::encode(const int16_t* samples, int frames)
     if (encoder_->sample_fmt == AV_SAMPLE_FMT_FLTP) {
         for (int c = 0; c < channels; ++c) {
             auto* out = reinterpret_cast<float*>(frame_->data[c]);
-            for (int i = 0; i < frames; ++i)
-                out[i] = samples[i * channels + c] * (1.0f / 32768.0f);
+            const uint8_t* in = samples + c * 2;
+            for (int i = 0; i < frames; ++i, in += channels * 2) {
+                int16_t value;
+                std::memcpy(&value, in, 2);
+                out[i] = value * (1.0f / 32768.0f);
+            }
             for (int i = frames; i < frameSamples_; ++i)
                 out[i] = 0.0f;
         }
@@ -274,10 +279,9 @@ HRESULT Writer::EndWriting()
         return NS_E_INVALID_REQUEST;
     const size_t frameBytes = size_t(profile_->data().channels) * 2;
     HRESULT hr = writeError_;
-    const size_t left = (pending_.size() - pendingStart_) / frameBytes;
+    const size_t left = pending_.size() / frameBytes;
     if (!failed(hr) && left > 0)
-        hr = encode(reinterpret_cast<const int16_t*>(pending_.data() + pendingStart_),
-                    static_cast<int>(left));
+        hr = encode(pending_.data(), static_cast<int>(left));
     if (!failed(hr)) {
         avcodec_send_frame(encoder_, nullptr);
         hr = drainPackets();
@@ -291,7 +295,6 @@ HRESULT Writer::EndWriting()
         hr = NS_E_FILE_WRITE;
     closeEncoder();
     pending_.clear();
-    pendingStart_ = 0;
     writing_ = false;
     return hr;
 }
@@ -321,21 +324,27 @@ HRESULT Writer::WriteSample(uint32_t input, uint64_t time, uint32_t, INSSBuffer*
     uint32_t length = 0;
     if (failed(sample->GetBufferAndLength(&data, &length)))
         return E_INVALIDARG;
-    try {
-        pending_.insert(pending_.end(), data, data + length);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    const size_t frameBytes = size_t(profile_->data().channels) * 2;
-    const size_t chunk = frameBytes * frameSamples_;
+    // Whole encoder frames are encoded straight from the caller's bytes; only a frame's worth
+    // split between two calls waits in pending_.
+    const size_t chunk = size_t(profile_->data().channels) * 2 * frameSamples_;
     HRESULT hr = S_OK;
-    while (pending_.size() - pendingStart_ >= chunk && !failed(hr)) {
-        hr = encode(reinterpret_cast<const int16_t*>(pending_.data() + pendingStart_),
-                    frameSamples_);
-        pendingStart_ += chunk;
+    size_t at = 0;
+    try {
+        if (!pending_.empty()) {
+            at = std::min<size_t>(chunk - pending_.size(), length);
+            pending_.insert(pending_.end(), data, data + at);
+            if (pending_.size() == chunk) {
+                hr = encode(pending_.data(), frameSamples_);
+                pending_.clear();
+            }
+        }
+        for (; length - at >= chunk && !failed(hr); at += chunk)
+            hr = encode(data + at, frameSamples_);
+        if (!failed(hr))
+            pending_.insert(pending_.end(), data + at, data + length);
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
     }
-    pending_.erase(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(pendingStart_));
-    pendingStart_ = 0;
     ++samples_;
     lastTime_ = time;
     // A write that failed once (disk full) fails every later one: the file ends where it broke.
