@@ -72,7 +72,7 @@ inline HRESULT writeSamples(IWMWriter* writer, const std::vector<int16_t>& pcm, 
 
 // Writes pcm (interleaved) into path with a profile of that kind.
 inline void writeFile(const std::filesystem::path& path, int tag, int channels, int rate,
-                      int bitrate, const std::vector<int16_t>& pcm)
+                      int bitrate, const std::vector<int16_t>& pcm, size_t chunkBytes = 4410)
 {
     IWMWriter* writer = nullptr;
     ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
@@ -81,7 +81,7 @@ inline void writeFile(const std::filesystem::path& path, int tag, int channels, 
     profile->Release();
     ASSERT_EQ(writer->SetOutputFilename(path.c_str()), S_OK);
     ASSERT_EQ(writer->BeginWriting(), S_OK);
-    ASSERT_EQ(writeSamples(writer, pcm, 4410), S_OK);
+    ASSERT_EQ(writeSamples(writer, pcm, chunkBytes), S_OK);
     ASSERT_EQ(writer->EndWriting(), S_OK);
     writer->Release();
 }

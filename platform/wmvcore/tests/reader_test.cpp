@@ -146,6 +146,22 @@ TEST_F(LosslessFileTest, ReleaseWhileDeliveringIsSafe)
     EXPECT_EQ(slow.calls, after) << "a callback after the last release";
 }
 
+TEST(ReaderTest, BuffersThatSplitSamplesAreStoredWhole)
+{
+    // Odd lengths cut samples and frames in two between calls.
+    testsupport::TempDir dir;
+    const auto pcm = testsupport::sine16(1000, 22050, 1, 1.0);
+    writeFile(dir / "odd.wma", 355, 1, 22050, 0, pcm, 1001);
+    OpenReader file(dir / "odd.wma");
+    ASSERT_TRUE(file.opened());
+    file.reader->SetUserProvidedClock(true);
+    file.reader->Start(0, 0, 1.0f, nullptr);
+    ASSERT_TRUE(file.recorder.waitStatus(WMT_STARTED));
+    file.reader->DeliverTime(10 * kSecond);
+    ASSERT_TRUE(file.recorder.waitStatus(WMT_EOF));
+    EXPECT_EQ(file.recorder.pcm(), bytesOf(pcm));
+}
+
 TEST(ReaderTest, RefusesWhatItCannotOpen)
 {
     testsupport::TempDir dir;
