@@ -80,8 +80,9 @@ bool WaveInEngine::start(uint32_t deviceId, const WAVEFORMATEX* format)
         buffers_[i] = memory_.data() + size_t(i) * blockBytes_;
     for (uint32_t i = 0; i < kQueued; ++i)
         queueBuffer(i);
-    lastResult_ = waveInStart(device_);
+    // Cleared before the device starts: a buffer may come back before waveInStart returns.
     stopping_ = false;
+    lastResult_ = waveInStart(device_);
     started_ = lastResult_ == MMSYSERR_NOERROR;
     if (!started_) {
         // A device that does not start is closed again rather than left open without a user.
@@ -163,10 +164,14 @@ void WaveInEngine::releaseDevice()
     if (device_) {
         drained_.reset();
         waveInReset(device_);
-        // The reset hands back every queued buffer; wait for the worker to see the last one.
-        if (withDevice_ > 0)
-            drained_.wait(1000);
-        // A buffer that the worker re-queued while the stop began is taken back too.
+        // The reset hands back every queued buffer; wait (at most 1000 ms) for the worker to see
+        // the last one. A buffer that the worker re-queued as the stop began is taken back by a
+        // further reset.
+        for (int waited = 0; withDevice_ > 0 && waited < 1000; waited += 10) {
+            drained_.wait(10);
+            if (withDevice_ > 0)
+                waveInReset(device_);
+        }
         if (!resetAndClose(device_))
             worker_.quit();
         device_ = nullptr;
