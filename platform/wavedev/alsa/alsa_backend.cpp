@@ -176,6 +176,12 @@ int firstPcmDevice(int card, Direction direction)
     return found;
 }
 
+// ALSA keeps the configuration it has read for the process; when the library that used it goes
+// (the engine is unloaded), it is given back so that leak checkers see nothing left.
+struct ConfigRelease {
+    ~ConfigRelease() { snd_config_update_free_global(); }
+} configRelease;
+
 } // namespace
 
 DeviceList alsaDevices(Direction direction)

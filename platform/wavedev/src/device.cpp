@@ -322,17 +322,19 @@ private:
 };
 
 // Live handles. A handle is a number that is never reused, so a stale handle is refused rather
-// than reaching a newer device. Never destroyed: devices may still be closed at process exit.
+// than reaching a newer device. A namespace-level object, built when the library loads: the
+// engines (built at first use) are destroyed before it and may still close devices then.
 struct Registry {
     std::mutex mutex;
     std::map<uintptr_t, std::shared_ptr<Device>> devices;
     uintptr_t next = 1;
 };
 
+Registry liveDevices;
+
 Registry& registry()
 {
-    static Registry* r = new Registry;
-    return *r;
+    return liveDevices;
 }
 
 std::shared_ptr<Device> find(const void* handle)
