@@ -60,7 +60,8 @@ intptr_t onFill(void* request, intptr_t)
     auto* fill = static_cast<FillRequest*>(request);
     std::lock_guard lock(current->mutex);
     const size_t n = std::min<size_t>(fill->length, current->source.size() - current->at);
-    std::memcpy(fill->buffer, current->source.data() + current->at, n);
+    if (n > 0)
+        std::memcpy(fill->buffer, current->source.data() + current->at, n);
     current->at += n;
     fill->length = uint32_t(n);
     fill->filePosition = current->at;
