@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "BrevonWave.h"
@@ -72,28 +74,50 @@ intptr_t blockLatency(void* buffer, intptr_t)
     return 0;
 }
 
-// Playback.
-std::vector<uint8_t> source;
-size_t sourceAt = 0;
+// Playback: a fill procedure reading a WAV file's data, as the file library's does.
+std::FILE* wavFile = nullptr;
+constexpr long kDataStart = 44;
 std::atomic<int> closes{0};
 std::atomic<uint64_t> firstFillAt{0};
 
 intptr_t playStart(void* offset, intptr_t)
 {
-    sourceAt = std::min<size_t>(*static_cast<uint64_t*>(offset), source.size());
+    std::fseek(wavFile, kDataStart + long(*static_cast<uint64_t*>(offset)), SEEK_SET);
     return 0;
 }
 
-intptr_t fillFromMemory(void* request, intptr_t)
+intptr_t fillFromFile(void* request, intptr_t)
 {
     auto* fill = static_cast<FillRequest*>(request);
-    const size_t n = std::min<size_t>(fill->length, source.size() - sourceAt);
-    std::memcpy(fill->buffer, source.data() + sourceAt, n);
-    sourceAt += n;
-    fill->length = uint32_t(n);
+    fill->length = uint32_t(std::fread(fill->buffer, 1, fill->length, wavFile));
     if (firstFillAt == 0)
         firstFillAt = nowNanos();
     return 0;
+}
+
+// Writes a WAV file of two minutes of 44100 Hz 16-bit stereo noise.
+bool writeWav(const char* path)
+{
+    std::FILE* f = std::fopen(path, "wb");
+    if (!f)
+        return false;
+    const uint32_t dataBytes = 176400u * 120;
+    const WAVEFORMATEX format = cdFormat();
+    uint8_t header[44] = {'R', 'I', 'F', 'F', 0,   0,   0,   0, 'W',
+                          'A', 'V', 'E', 'f', 'm', 't', ' ', 16};
+    const uint32_t riffBytes = 36 + dataBytes;
+    std::memcpy(header + 4, &riffBytes, 4);
+    std::memcpy(header + 20, &format, 16);
+    std::memcpy(header + 36, "data", 4);
+    std::memcpy(header + 40, &dataBytes, 4);
+    std::fwrite(header, 1, 44, f);
+    std::vector<uint8_t> second(176400);
+    for (int s = 0; s < 120; ++s) {
+        for (size_t i = 0; i < second.size(); ++i)
+            second[i] = uint8_t(((i + size_t(s)) * 2654435761u) >> 13);
+        std::fwrite(second.data(), 1, second.size(), f);
+    }
+    return std::fclose(f) == 0;
 }
 
 intptr_t closed(void*, intptr_t)
@@ -161,11 +185,13 @@ void benchCapture()
 void benchPlayback()
 {
     const WAVEFORMATEX format = cdFormat();
-    source.assign(size_t(176400) * 120, 0); // two minutes of sound
-    for (size_t i = 0; i < source.size(); ++i)
-        source[i] = uint8_t((i * 2654435761u) >> 13);
+    const std::string path = "/tmp/wave-bench-" + std::to_string(getpid()) + ".wav";
+    if (!writeWav(path.c_str()) || !(wavFile = std::fopen(path.c_str(), "rb"))) {
+        std::printf("playback: cannot write %s\n", path.c_str());
+        return;
+    }
     WaveOutPlayStartCallBack(playStart);
-    WaveOutFillDataCallBack(fillFromMemory);
+    WaveOutFillDataCallBack(fillFromFile);
     WaveOutCloseCallBack(closed);
     WMAReaderGetSampleCallBack(nullptr);
     setenv("DRAVIK_AUDIO", "virtual:pace=fast", 1);
@@ -178,10 +204,10 @@ void benchPlayback()
     const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
     const auto blocks = double(engine.stats().blocks);
     PlayStop();
-    std::printf("Playback, 44100 Hz 16-bit stereo, pull mode from memory, virtual card in fast "
-                "pace:\n");
+    std::printf("Playback, 44100 Hz 16-bit stereo, pull mode from a WAV file, virtual card in "
+                "fast pace:\n");
     printPerBlock("engine work (fill, new block, levels, free)", engine.stats());
-    std::printf("  %-44s %8.0f blocks/s (%.0f x real time)\n", "throughput of a 2-minute source",
+    std::printf("  %-44s %8.0f blocks/s (%.0f x real time)\n", "throughput of a 2-minute WAV file",
                 blocks / seconds, blocks / seconds / 25.0);
 
     // Latency in real time: from PlayStart to the first block on its way to the device, and to
@@ -202,6 +228,8 @@ void benchPlayback()
                 "PlayStart -> first block filled for writing", toFirst / kRuns, kRuns);
     std::printf("  %-44s %8.1f us mean\n", "PlayStart -> return, 25 blocks queued",
                 toReturn / kRuns);
+    std::fclose(wavFile);
+    std::remove(path.c_str());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Peak levels of a block of PCM, for the capture and playback meters.
 #include "levels.h"
 
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -29,6 +30,13 @@ bool resetAndCloseWith(Handle device, Reset reset, Close close)
 }
 
 } // namespace
+
+uint64_t nowNanos()
+{
+    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch())
+                        .count());
+}
 
 bool resetAndClose(platform::HWAVEIN device)
 {

@@ -18,6 +18,9 @@ inline uint32_t blockBytes(const WAVEFORMATEX& format)
 // extension too, which the device needs to know the sub-format.
 platform::WAVEFORMATEXTENSIBLE engineFormat(const WAVEFORMATEX* format);
 
+// Steady-clock time in nanoseconds, for the benchmark's figures.
+uint64_t nowNanos();
+
 // Resets and closes a device, resetting again while a buffer queued by a late handler keeps the
 // close from succeeding. False when the device would not close.
 bool resetAndClose(platform::HWAVEIN device);

@@ -1,7 +1,6 @@
 // Capture: open, queue, meter, hand on, stop.
 #include "wave_in.h"
 
-#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -11,17 +10,6 @@
 namespace brevon::wave {
 
 using namespace platform;
-
-namespace {
-
-uint64_t nowNanos()
-{
-    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch())
-                        .count());
-}
-
-} // namespace
 
 WaveInEngine& waveIn()
 {

@@ -1,7 +1,6 @@
 // Playback: open, fill or push blocks, meter what was played, end, pause, stop, reset.
 #include "wave_out.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -18,13 +17,6 @@ namespace {
 // Private worker messages, beside the device's.
 constexpr uint32_t kBeginPull = WM_USER + 1; // do a pull start's first fills
 constexpr uint32_t kClose = WM_USER + 2;     // close the device if it is still open
-
-uint64_t nowNanos()
-{
-    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch())
-                        .count());
-}
 
 } // namespace
 

@@ -56,13 +56,7 @@ protected:
         for (size_t i = 0; i < input.size(); ++i)
             input[i] = uint8_t(i * 31 + i / 777);
         testsupport::writeFile(dir / "in.raw", input);
-        std::ofstream config(dir / "asound.conf");
-        config << "pcm.!default {\n  type file\n  slave.pcm \"nullpcm\"\n"
-               << "  file \"" << (dir / "out.raw").string() << "\"\n"
-               << "  infile \"" << (dir / "in.raw").string() << "\"\n"
-               << "  format \"raw\"\n}\npcm.nullpcm { type null }\n";
-        config.close();
-        setenv("ALSA_CONFIG_PATH", (dir / "asound.conf").c_str(), 1);
+        wavetest::useAlsaFilePlugin(dir.path());
         baseline = threadCount();
     }
     void TearDown() override

@@ -14,20 +14,12 @@
 #include <vector>
 
 #include "BrevonWave.h"
+#include "wave_test_support.h"
 
 namespace enginetest {
 
-inline WAVEFORMATEX pcm(uint32_t rate, uint16_t channels, uint16_t bits)
-{
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = bits;
-    f.nBlockAlign = uint16_t(channels * bits / 8);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    return f;
-}
+using wavetest::dataChunk;
+using wavetest::pcm;
 
 inline size_t threadCount()
 {
@@ -47,20 +39,6 @@ template <typename Condition> bool waitUntil(Condition condition, int timeoutMs 
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-}
-
-// The bytes of a WAV file's data chunk, found by walking the chunks.
-inline std::vector<uint8_t> dataChunk(const std::vector<uint8_t>& file)
-{
-    for (size_t at = 12; at + 8 <= file.size();) {
-        uint32_t size = 0;
-        std::memcpy(&size, file.data() + at + 4, 4);
-        if (std::memcmp(file.data() + at, "data", 4) == 0)
-            return {file.begin() + long(at + 8),
-                    file.begin() + long(std::min(file.size(), at + 8 + size))};
-        at += 8 + size + (size & 1);
-    }
-    return {};
 }
 
 inline void setAudio(const std::string& value)

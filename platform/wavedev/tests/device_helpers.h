@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/wavedev.h"
+#include "wave_test_support.h"
 
 namespace wavedevtest {
 
@@ -70,17 +71,7 @@ private:
     std::vector<Received> messages_;
 };
 
-inline WAVEFORMATEX pcm(uint32_t rate, uint16_t channels, uint16_t bits)
-{
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = bits;
-    f.nBlockAlign = uint16_t(channels * bits / 8);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    return f;
-}
+using wavetest::pcm;
 
 // Sets DRAVIK_AUDIO for one test and restores the previous value.
 class AudioSetting {

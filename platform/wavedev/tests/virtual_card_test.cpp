@@ -11,22 +11,9 @@
 
 using namespace platform;
 using namespace wavedevtest;
+using wavetest::dataChunk;
 
 namespace {
-
-// The bytes of a WAV file's data chunk, found by walking the chunks.
-std::vector<uint8_t> dataChunk(const std::vector<uint8_t>& file)
-{
-    for (size_t at = 12; at + 8 <= file.size();) {
-        uint32_t size = 0;
-        std::memcpy(&size, file.data() + at + 4, 4);
-        if (std::memcmp(file.data() + at, "data", 4) == 0)
-            return {file.begin() + long(at + 8),
-                    file.begin() + long(std::min(file.size(), at + 8 + size))};
-        at += 8 + size + (size & 1);
-    }
-    return {};
-}
 
 std::vector<uint8_t> wavFile(const WAVEFORMATEX& format, const std::vector<uint8_t>& data)
 {
