@@ -42,6 +42,9 @@ public:
     virtual void drain() {}
     // Frames written but not yet heard.
     virtual uint64_t delayFrames() { return 0; }
+    // Whether the device thread should run at the highest priority (a stream at the pace of the
+    // sound); a stream that runs as fast as it can would take the machine's cores at that priority.
+    virtual bool timeCritical() const { return true; }
 };
 
 // One device as the API lists it.

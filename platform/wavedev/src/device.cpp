@@ -215,7 +215,8 @@ private:
 
     void run()
     {
-        raiseCurrentThreadToTimeCritical();
+        if (stream_->timeCritical())
+            raiseCurrentThreadToTimeCritical();
         const uint32_t frameBytes = layout_.frameBytes();
         std::vector<uint8_t> staging(size_t(stream_->chunkFrames()) * frameBytes);
         bool active = false; // the stream was told to run

@@ -95,6 +95,8 @@ public:
         return fast_ ? 16384 : std::max<uint32_t>(1, layout_.rate / 100);
     }
 
+    bool timeCritical() const override { return !fast_; }
+
     Transfer read(uint8_t* data, uint32_t frames) override
     {
         Transfer t = admit(frames);
