@@ -176,11 +176,12 @@ TEST_F(Capture, AFailedOpenLeavesNoWorkerBehind)
     WAVEFORMATEX floating = cd;
     floating.wFormatTag = 3;
     EXPECT_FALSE(WaveInStart(&floating));
+    EXPECT_FALSE(WaveInStart2(999, &cd)); // no such device
     EXPECT_EQ(threadCount(), baseline);
     EXPECT_EQ(log.opens, 0);
     EXPECT_FALSE(brevon::wave::waveIn().started());
-    // And the engine starts normally afterwards.
-    EXPECT_TRUE(WaveInStart(&cd));
+    // And the engine starts normally afterwards, the virtual card being device 0.
+    EXPECT_TRUE(WaveInStart2(0, &cd));
 }
 
 TEST_F(Capture, StopWithoutADeviceReturnsAtOnce)
