@@ -123,9 +123,10 @@ DRAVIK_EXPORT bool PlayStart(uint32_t startLow, uint32_t startHigh, const WAVEFO
 }
 
 DRAVIK_EXPORT bool PlayStart3(uint32_t startLow, uint32_t startHigh, uint32_t, uint32_t,
-                              const WAVEFORMATEX* format, uint32_t, uint32_t)
+                              const WAVEFORMATEX* format, uint32_t durationLow,
+                              uint32_t durationHigh)
 {
-    waveOut().startPush(joined(startLow, startHigh), format);
+    waveOut().startPush(joined(startLow, startHigh), format, joined(durationLow, durationHigh));
     return true;
 }
 

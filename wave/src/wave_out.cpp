@@ -1,6 +1,7 @@
 // Playback: open, fill or push blocks, meter what was played, end, pause, stop, reset.
 #include "wave_out.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -17,6 +18,7 @@ namespace {
 // Private worker messages, beside the device's.
 constexpr uint32_t kBeginPull = WM_USER + 1; // do a pull start's first fills
 constexpr uint32_t kClose = WM_USER + 2;     // close the device if it is still open
+constexpr uint32_t kBeginPush = WM_USER + 3; // a push start: watch for a reader that sends nothing
 
 } // namespace
 
@@ -77,7 +79,18 @@ void WaveOutEngine::run(MessageQueue& queue)
     raiseCurrentThreadToTimeCritical();
     deviceOpenOnWorker_ = true;
     Message message;
-    while (queue.get(message)) {
+    for (;;) {
+        // While the device waits for the reader, wake up now and then to see whether it stalled.
+        if (starvedSince_ != 0) {
+            if (!queue.get(message, 10)) {
+                if (message.message == WM_QUIT)
+                    break;
+                checkReaderStall();
+                continue;
+            }
+        } else if (!queue.get(message)) {
+            break;
+        }
         switch (message.message) {
         case MM_WOM_OPEN: {
             fillRoom_ = fillBufferSize_ - fillBufferSize_ % format_.Format.nBlockAlign;
@@ -105,6 +118,12 @@ void WaveOutEngine::run(MessageQueue& queue)
             break;
         case kBeginPull:
             beginPull();
+            break;
+        case kBeginPush:
+            if (inFlight_ == 0) {
+                starvedSince_ = nowNanos();
+                stallNanos_ = kPushStallNanos;
+            }
             break;
         case kClose:
             // A block written by the reader's thread while the stop began is taken back too.
@@ -170,9 +189,11 @@ void WaveOutEngine::beginPull()
     begun_.set();
 }
 
-void WaveOutEngine::startPush(uint64_t startOffset, const WAVEFORMATEX* format)
+void WaveOutEngine::startPush(uint64_t startOffset, const WAVEFORMATEX* format, uint64_t duration)
 {
     startOffset_ = startOffset;
+    pushDuration_ = duration;
+    pushedUntil_ = 0;
     if (playing_)
         return;
     if (!holdOpen_ && !openDevice(WAVE_MAPPER, format))
@@ -180,6 +201,7 @@ void WaveOutEngine::startPush(uint64_t startOffset, const WAVEFORMATEX* format)
     holdOpen_ = false;
     playing_ = true;
     paused_ = false;
+    worker_.queue().post(kBeginPush);
 }
 
 void WaveOutEngine::fill()
@@ -198,8 +220,12 @@ void WaveOutEngine::fill()
 
 void WaveOutEngine::onSample(const WMASampleInfo* sample)
 {
-    if (sample && sample->data)
-        writeBlocks(sample->data, sample->byteCount);
+    if (!sample || !sample->data)
+        return;
+    writeBlocks(sample->data, sample->byteCount);
+    const uint32_t perSecond = format_.Format.nAvgBytesPerSec;
+    if (perSecond)
+        pushedUntil_ = sample->sampleTime + uint64_t(sample->byteCount) * 10000000 / perSecond;
 }
 
 void WaveOutEngine::writeBlocks(const uint8_t* data, uint32_t length)
@@ -229,6 +255,7 @@ void WaveOutEngine::writeBlocks(const uint8_t* data, uint32_t length)
         }
         ++inFlight_;
         ++writtenThisStart_;
+        lastPushNanos_ = nowNanos();
         at += bytes;
     }
 }
@@ -237,13 +264,15 @@ void WaveOutEngine::handleReturned(WAVEHDR* header)
 {
     const uint64_t began = nowNanos();
     waveOutUnprepareHeader(device_, header);
+    uint64_t bytes = 0;
+    waveOutGetPosition(device_, &bytes);
+    const uint32_t perSecond = format_.Format.nAvgBytesPerSec;
+    const uint64_t position = (perSecond ? bytes * 1000 * 10000 / perSecond : 0) + startOffset_;
     if (header->lpData == lastWritten_) {
-        endOfSound();
+        if (!waitForReader(position))
+            endOfSound();
     } else if (playing_) {
-        uint64_t bytes = 0;
-        waveOutGetPosition(device_, &bytes);
-        const uint32_t perSecond = format_.Format.nAvgBytesPerSec;
-        const uint64_t position = (perSecond ? bytes * 1000 * 10000 / perSecond : 0) + startOffset_;
+        starvedSince_ = 0;
         playPosition_ = position;
         if (EngineCallback reader = readerCallback_) {
             readerTime_ = inFlight_ < kPushAheadBlocks ? position + kPushAheadTime : 0;
@@ -263,8 +292,46 @@ void WaveOutEngine::handleReturned(WAVEHDR* header)
     ++stats_.blocks;
 }
 
+bool WaveOutEngine::waitForReader(uint64_t position)
+{
+    // A device that plays faster than the reader decodes (or a reader held up for a moment)
+    // has played out everything before the end of the sound: that is a gap, not the end.
+    const uint64_t duration = pushDuration_;
+    if (!playing_ || !readerCallback_ || duration == 0)
+        return false;
+    // Once the reader's samples come near the end of the sound (a file's stated duration and
+    // what its decoder gives differ by a frame or two), only a short wait is left for the last
+    // ones; before that, a longer one.
+    const uint64_t slack = 2500000;
+    const bool nearEnd = pushedUntil_ + slack >= duration;
+    stallNanos_ = nearEnd ? kPushEndWaitNanos : kPushStallNanos;
+    if (starvedSince_ == 0) {
+        starvedSince_ = nowNanos();
+        if (!nearEnd)
+            ++gaps_;
+    }
+    playPosition_ = position;
+    readerTime_ = position + kPushAheadTime;
+    if (EngineCallback reader = readerCallback_)
+        reader(&readerTime_, 0);
+    return true;
+}
+
+void WaveOutEngine::checkReaderStall()
+{
+    // Nothing comes back while paused, and the reader is paused too: that is no stall.
+    if (paused_ || inFlight_ > 0 || !playing_)
+        return;
+    const uint64_t since = std::max<uint64_t>(starvedSince_, lastPushNanos_);
+    if (nowNanos() - since >= stallNanos_) {
+        starvedSince_ = 0;
+        endOfSound();
+    }
+}
+
 void WaveOutEngine::endOfSound()
 {
+    starvedSince_ = 0;
     playing_ = false;
     paused_ = false;
     if (holdOpen_)

@@ -20,6 +20,8 @@ public:
     static constexpr int kStartFills = 25;
     static constexpr int64_t kPushAheadBlocks = 4 * 25;
     static constexpr uint64_t kPushAheadTime = 4ull * 1000 * 10000;
+    static constexpr uint64_t kPushStallNanos = 1000ull * 1000 * 1000;
+    static constexpr uint64_t kPushEndWaitNanos = 100ull * 1000 * 1000;
 
     WaveOutEngine() = default;
     ~WaveOutEngine();
@@ -35,7 +37,10 @@ public:
 
     void startPull(uint32_t deviceId, uint64_t startOffset, const WAVEFORMATEX* format,
                    uint32_t fillBufferSize);
-    void startPush(uint64_t startOffset, const WAVEFORMATEX* format);
+    // duration: of the whole sound (100-ns units; 0 when unknown). Until the play position
+    // reaches it, a device that has played out everything waits for the reader's next samples
+    // (for at most kPushStallNanos) instead of ending the playback.
+    void startPush(uint64_t startOffset, const WAVEFORMATEX* format, uint64_t duration = 0);
     void onSample(const WMASampleInfo* sample);
     void pause();
     void stop();
@@ -60,6 +65,8 @@ private:
     void writeBlocks(const uint8_t* data, uint32_t length);
     void handleReturned(WAVEHDR* header);
     void endOfSound();
+    bool waitForReader(uint64_t position);
+    void checkReaderStall();
     void closeFromWorker();
 
     std::atomic<int64_t> inFlight_{0};
@@ -93,6 +100,15 @@ private:
     LevelBlock levels_{};
     uint64_t playStartOffset_ = 0; // handed to the play-start callback
     uint64_t readerTime_ = 0;      // handed to the reader callback
+    // Push mode: where the sound ends, and since when the device has been waiting for the
+    // reader (0: it is not). Written by the caller's thread at a start, then by the worker.
+    std::atomic<uint64_t> pushDuration_{0};
+    uint64_t starvedSince_ = 0;
+    uint64_t stallNanos_ = kPushStallNanos;
+    // The end of the last sample the reader pushed (100-ns units), written by its thread.
+    std::atomic<uint64_t> pushedUntil_{0};
+    // When the reader's thread last wrote a block (steady-clock nanoseconds).
+    std::atomic<uint64_t> lastPushNanos_{0};
     std::atomic<uint32_t> gaps_{0};
     HandlerStats stats_;
 };

@@ -72,9 +72,15 @@ intptr_t onFill(void* request, intptr_t)
 // Pushes the next bytes of the source; called from the test and from the reader callback.
 void push(size_t bytes)
 {
+    // The test and the engine's reader callback may push at once: keep the source in order.
+    static std::mutex order;
+    std::lock_guard inOrder(order);
     std::vector<uint8_t> chunk;
+    uint64_t time = 0;
     {
         std::lock_guard lock(current->mutex);
+        // The sample's time in the sound, at 44100 Hz 16-bit stereo.
+        time = uint64_t(current->at) * 10000000 / 176400;
         const size_t n = std::min(bytes, current->source.size() - current->at);
         chunk.assign(current->source.begin() + long(current->at),
                      current->source.begin() + long(current->at + n));
@@ -82,7 +88,7 @@ void push(size_t bytes)
     }
     if (chunk.empty())
         return;
-    WMASampleInfo sample{chunk.data(), uint32_t(chunk.size()), 0};
+    WMASampleInfo sample{chunk.data(), uint32_t(chunk.size()), time};
     uint64_t duration = 0;
     WaveOutOnSampleCallBackProc(&sample, &duration);
 }
@@ -332,4 +338,71 @@ TEST_F(Playback, ManyPlaybacksLeaveNoThreadsOrBlocks)
     }
     EXPECT_EQ(brevon::wave::waveOut().blocksInFlight(), 0);
     EXPECT_EQ(threadCount(), baseline);
+}
+
+// A reader that only notes the request; a thread of its own delivers later, as a real one does.
+std::atomic<int> g_readerRequests{0};
+
+intptr_t onReaderRequest(void* time, intptr_t)
+{
+    if (*static_cast<uint64_t*>(time) != 0)
+        ++g_readerRequests;
+    return 0;
+}
+
+TEST_F(Playback, PushModeWaitsForASlowReaderInsteadOfEndingBeforeTheSound)
+{
+    // A device that plays faster than the reader delivers runs dry again and again; the play
+    // goes on until the reader's samples reach the stated duration.
+    useSource(50 * 7056);
+    setAudio("virtual:pace=fast," + outFile());
+    g_readerRequests = 0;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        int served = 0;
+        while (!done) {
+            if (g_readerRequests > served) {
+                served = g_readerRequests;
+                std::this_thread::sleep_for(std::chrono::milliseconds(3));
+                push(3 * 7056);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    WMAReaderGetSampleCallBack(onReaderRequest);
+    const uint64_t duration = 50ull * 400000;
+    auto began = std::chrono::steady_clock::now();
+    PlayStart3(0, 0, 0, 0, &cd, uint32_t(duration), uint32_t(duration >> 32));
+    push(2 * 7056);
+    bool ended = waitUntil([&] { return log.closes == 1; });
+    done = true;
+    reader.join();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(played(), log.source);
+    EXPECT_GE(WaveOutGetGapCount(), 1u) << "running dry is a gap";
+    // It ended on reaching the sound's end, not by giving up on a stalled reader.
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(900));
+}
+
+TEST_F(Playback, PushModeEndsWhenTheReaderStopsDeliveringShortOfTheDuration)
+{
+    useSource(10 * 7056);
+    log.pushChunk = 7056;
+    setAudio("virtual:pace=fast," + outFile());
+    WMAReaderGetSampleCallBack(onReader);
+    const uint64_t duration = 600000000; // a minute, far more than the reader has
+    PlayStart3(0, 0, 0, 0, &cd, uint32_t(duration), uint32_t(duration >> 32));
+    push(2 * 7056);
+    ASSERT_TRUE(waitUntil([&] { return log.closes == 1; }, 5000));
+    EXPECT_EQ(played(), log.source);
+}
+
+TEST_F(Playback, PushModeWithNothingDeliveredEndsInsteadOfHanging)
+{
+    setAudio("virtual:pace=fast");
+    WMAReaderGetSampleCallBack(onReader);
+    const uint64_t duration = 600000000;
+    PlayStart3(0, 0, 0, 0, &cd, uint32_t(duration), uint32_t(duration >> 32));
+    ASSERT_TRUE(waitUntil([&] { return log.closes == 1; }, 5000));
+    EXPECT_EQ(log.opens, 1);
 }
