@@ -375,7 +375,8 @@ intptr_t CRecorder::OnLevels(void* data, intptr_t)
     if (!recorder || !levels)
         return 0;
     recorder->lastBlockNs_ = nowNs();
-    postWindowMessage(recorder->mainWindow_, WM_REC_LEVEL, reinterpret_cast<uintptr_t>(levels));
+    postWindowMessageOnce(recorder->mainWindow_, recorder->levelPending_, WM_REC_LEVEL,
+                          reinterpret_cast<uintptr_t>(levels));
     uint16_t left = static_cast<uint16_t>(levels->left);
     uint16_t right = static_cast<uint16_t>(levels->right);
     recorder->leftPeak_ = left;

@@ -124,6 +124,9 @@ private:
     std::atomic<bool> failed_{false};
     std::atomic<bool> stopPosted_{false};
     std::atomic<int> voxHold_{10};
+    // Set while a WM_REC_LEVEL waits in the window's queue (cleared when the window is done
+    // with it), so a window that falls behind is not flooded.
+    std::atomic<bool> levelPending_{false};
     std::atomic<WindowHandle> listenerA_{nullptr};
     std::atomic<WindowHandle> listenerB_{nullptr};
 

@@ -16,3 +16,14 @@ void postWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, 
         QCoreApplication::postEvent(window,
                                     new WindowMessage(message, wParam, lParam, std::move(text)));
 }
+
+bool postWindowMessageOnce(WindowHandle window, std::atomic<bool>& pending, uint32_t message,
+                           uintptr_t wParam, intptr_t lParam)
+{
+    if (!window || pending.exchange(true, std::memory_order_acq_rel))
+        return false;
+    auto* event = new WindowMessage(message, wParam, lParam);
+    event->pending_ = &pending;
+    QCoreApplication::postEvent(window, event);
+    return true;
+}

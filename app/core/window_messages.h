@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QObject>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -43,14 +44,32 @@ public:
           text(std::move(text))
     {
     }
+    ~WindowMessage() override
+    {
+        if (pending_)
+            pending_->store(false, std::memory_order_release);
+    }
 
     const uint32_t message;
     const uintptr_t wParam;
     const intptr_t lParam;
     // A text that travels with the message and is freed with it.
     const std::string text;
+
+private:
+    friend bool postWindowMessageOnce(WindowHandle, std::atomic<bool>&, uint32_t, uintptr_t,
+                                      intptr_t);
+    // Cleared once the window has handled (or dropped) the message.
+    std::atomic<bool>* pending_ = nullptr;
 };
 
 // Posts a message to a window; does nothing for a null window.
 void postWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam = 0,
                        intptr_t lParam = 0, std::string text = {});
+
+// Posts a message unless the previous one posted with the same flag is still waiting in the
+// window's queue: for messages that point at values the sender keeps up to date (the levels),
+// so that a window that falls behind reads the newest values once instead of a backlog.
+// False when nothing was posted.
+bool postWindowMessageOnce(WindowHandle window, std::atomic<bool>& pending, uint32_t message,
+                           uintptr_t wParam = 0, intptr_t lParam = 0);

@@ -188,7 +188,7 @@ struct VirtualCard : DeviceEntry {
                     error = MMSYSERR_NODRIVER;
                     return nullptr;
                 }
-                stream->loop = convertPcm(*wav, layout);
+                stream->loop = convertPcm(std::move(*wav), layout);
             }
             if (stream->loop.empty()) {
                 error = MMSYSERR_NODRIVER; // a WAV file without sound gives nothing to loop

@@ -71,8 +71,15 @@ std::optional<PcmData> readWavFile(const std::string& path, std::string& error)
         error = "cannot open " + path;
         return std::nullopt;
     }
-    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
+    // One read of the whole file: inputs may be long recordings.
+    in.seekg(0, std::ios::end);
+    const auto length = in.tellg();
+    in.seekg(0, std::ios::beg);
+    std::vector<uint8_t> file(length > 0 ? size_t(length) : 0);
+    if (!in.read(reinterpret_cast<char*>(file.data()), std::streamsize(file.size()))) {
+        error = "cannot read " + path;
+        return std::nullopt;
+    }
     if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
         std::memcmp(file.data() + 8, "WAVE", 4) != 0) {
         error = path + " is not a RIFF WAVE file";
@@ -102,13 +109,25 @@ std::optional<PcmData> readWavFile(const std::string& path, std::string& error)
             }
             PcmData pcm{layoutOf(*format), {}};
             const size_t frames = available / pcm.layout.frameBytes();
-            pcm.bytes.assign(chunk + 8, chunk + 8 + frames * pcm.layout.frameBytes());
+            // The file's own buffer becomes the sound's, without a second copy.
+            file.erase(file.begin(), file.begin() + long(at + 8));
+            file.resize(frames * pcm.layout.frameBytes());
+            pcm.bytes = std::move(file);
             return pcm;
         }
         at += 8 + size + (size & 1);
     }
     error = path + " has no data chunk";
     return std::nullopt;
+}
+
+std::vector<uint8_t> convertPcm(PcmData&& source, const SampleLayout& target)
+{
+    const SampleLayout& from = source.layout;
+    if (from.rate == target.rate && from.channels == target.channels &&
+        from.bytesPerSample == target.bytesPerSample)
+        return std::move(source.bytes);
+    return convertPcm(static_cast<const PcmData&>(source), target);
 }
 
 std::vector<uint8_t> convertPcm(const PcmData& source, const SampleLayout& target)

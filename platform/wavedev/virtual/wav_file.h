@@ -27,6 +27,8 @@ std::optional<PcmData> readWavFile(const std::string& path, std::string& error);
 // Converts to another rate (linear interpolation), channel count (mono is duplicated; stereo is
 // averaged) and sample size. Same layout in and out gives the same bytes.
 std::vector<uint8_t> convertPcm(const PcmData& source, const SampleLayout& target);
+// The same, taking over the source's bytes when nothing needs converting.
+std::vector<uint8_t> convertPcm(PcmData&& source, const SampleLayout& target);
 
 // Writes a WAV file: the header at creation, the data as it comes, the sizes at the end.
 class WavWriter {
