@@ -52,11 +52,11 @@ t=$(record --encode mp3 --format 10 --out "$work/rec.mp3")
 mp3stats=$(grep '^stats:' "$work/last.err" || true)
 r=$(timed lame --quiet -b 128 -h -p -c "$input" "$work/lame.mp3")
 r2=$(timed sox "$input" -C 128 "$work/sox.mp3")
-# sox's default encoder quality is lower than the high-quality preset ours uses; .02 asks for it.
-r3=$(timed sox "$input" -C 128.02 "$work/sox-q2.mp3")
+# sox's default encoder quality is lower than the high-quality preset ours uses; .2 asks for it.
+r3=$(timed sox "$input" -C 128.2 "$work/sox-q2.mp3")
 echo "| record to MP3 128 kbit/s | $(fmt "$t") | lame -b 128 -h -p -c | $(fmt "$r") | $(ratio "$t" "$r") |"
 echo "| record to MP3 128 kbit/s | $(fmt "$t") | sox -C 128 | $(fmt "$r2") | $(ratio "$t" "$r2") |"
-echo "| record to MP3 128 kbit/s | $(fmt "$t") | sox -C 128.02 (same encoder quality) | $(fmt "$r3") | $(ratio "$t" "$r3") |"
+echo "| record to MP3 128 kbit/s | $(fmt "$t") | sox -C 128.2 (the same encoder quality) | $(fmt "$r3") | $(ratio "$t" "$r3") |"
 
 t=$(record --encode wma --format 5 --out "$work/rec.wma")
 r=$(timed ffmpeg -loglevel error -y -i "$input" -c:a wmav2 -b:a 128k "$work/ff.wma")
@@ -66,7 +66,7 @@ vox_seconds=$((seconds / 5))
 t=$(DRAVIK_AUDIO="virtual:in=bursts,pace=fast" DRAVIK_CLI_STATS=1 timed "$cli" record \
   --seconds "$vox_seconds" --vox on --auto-save serial --temp-folder "$work/temp" \
   --save-folder "$work/vox")
-blocks=$(sed -n 's/^stats: blocks \([0-9]*\),.*/\1/p' "$work/last.err")
+blocks=$(sed -n 's/^stats: .*recorded from \([0-9]*\),.*/\1/p' "$work/last.err")
 written=$(sed -n 's/^stats: .*written \([0-9.]*\) s.*/\1/p' "$work/last.err")
 files=$(ls "$work/vox" | wc -l)
 dropped=$(echo "scale=1; 100 - 100 * $written / ($blocks * 0.04)" | bc -l)

@@ -198,6 +198,7 @@ bool CRecorder::StartDevice()
     uint32_t device = chooseDevice();
     lastBlockNs_ = 0;
     blocksHandled_ = 0;
+    blocksGated_ = 0;
     blockNsTotal_ = 0;
     blockNsLargest_ = 0;
     deviceStarted_ = wave_.WaveInStart2(device, &format_);
@@ -514,6 +515,8 @@ void CRecorder::handleBlockSteps(const WAVEHDR* header)
         postStopOnce();
         return;
     }
+    if (writing())
+        blocksGated_.fetch_add(1, std::memory_order_relaxed);
     if (store_.readInt(settings::nVOXONOFF) == 0) {
         voiceActive_ = true;
         if (writing())

@@ -66,8 +66,10 @@ public:
     // device started and the largest seen.
     double meanBlockMicros() const;
     double largestBlockMicros() const;
-    // Blocks the device has handed over since it started.
+    // Blocks the device has handed over since it started, and those of them that reached the
+    // VOX gate while a recording ran (the input a recording saw).
     uint64_t blocksCaptured() const { return blocksHandled_; }
+    uint64_t blocksGated() const { return blocksGated_; }
 
     // Called by the window now and then (its timer): a device that failed or has stopped
     // delivering blocks for two seconds ends the recording cleanly, with the reason posted.
@@ -145,6 +147,7 @@ private:
     std::atomic<uint32_t> gaps_{0};
     // Written by the capture thread, read by the window thread.
     std::atomic<uint64_t> blocksHandled_{0};
+    std::atomic<uint64_t> blocksGated_{0};
     std::atomic<uint64_t> blockNsTotal_{0};
     std::atomic<uint64_t> blockNsLargest_{0};
     // Set while the capture thread is inside the block handling.

@@ -70,9 +70,10 @@ void reportStats(const CRecorder& recorder)
     if (!std::getenv("DRAVIK_CLI_STATS"))
         return;
     std::fprintf(stderr,
-                 "stats: blocks %llu, written %.2f s, capture thread per block: mean %.1f us, "
-                 "largest %.1f us\n",
+                 "stats: blocks %llu, recorded from %llu, written %.2f s, capture thread per "
+                 "block: mean %.1f us, largest %.1f us\n",
                  static_cast<unsigned long long>(recorder.blocksCaptured()),
+                 static_cast<unsigned long long>(recorder.blocksGated()),
                  recorder.TotalHundredths() / 100.0, recorder.meanBlockMicros(),
                  recorder.largestBlockMicros());
 }
