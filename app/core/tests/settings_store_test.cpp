@@ -73,7 +73,7 @@ TEST(SettingsStore, DamagedEmptyOrUnreadableFilesFallBackToDefaults)
 {
     TempDir dir;
     for (const std::string& content :
-         {std::string(), std::string("\x01\x02\xff\xfe[[[=\n\0\0garbage", 20),
+         {std::string(), std::string("\x01\x02\xff\xfe[[[=\n\0\0garbage", 18),
           std::string("[1.0\nvoxlevel=\n")}) {
         auto path = dir / "Dravik.ini";
         writeText(path, content);
