@@ -2,9 +2,6 @@
 // recorder hands them, RIFF files put together by hand, and a lowered file size limit.
 #pragma once
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -71,30 +68,5 @@ inline std::vector<uint8_t> riffWave(const std::vector<uint8_t>& chunks)
     putChunk(file, "RIFF", body, static_cast<uint32_t>(body.size()));
     return file;
 }
-
-// Lowers the file size limit while it lives (with the signal ignored), so writes past it fail
-// as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*oldHandler_)(int) = nullptr;
-};
 
 } // namespace filetest

@@ -114,7 +114,7 @@ TEST(Mp3Writer, AFullDiskIsReportedAndTheFramesWrittenStillPlay)
     ASSERT_TRUE(WriteOpenMP3File((dir / "full.mp3").c_str(), pcmFormat(2, 44100, 16), 128));
     int failures = 0;
     {
-        FileSizeLimit limit(20000); // a little over a second at 128 kbit/s
+        testsupport::FileSizeLimit limit(20000); // a little over a second at 128 kbit/s
         for (size_t at = 0; at < tone.size(); at += 3528)
             failures += writeBlock(tone.data() + at, 7056) ? 0 : 1;
         EXPECT_FALSE(WriteCloseFile()); // the encoder's last frames do not fit either

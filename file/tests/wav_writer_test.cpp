@@ -79,7 +79,7 @@ TEST(WavWriter, WriteFailuresAreReportedAndTheFileStaysPlayable)
     ASSERT_TRUE(WriteOpenWaveFile(path.c_str(), pcmFormat(1, 8000, 8)));
     std::vector<uint8_t> block(1000, 0x70);
     {
-        FileSizeLimit limit(46 + 4500);
+        testsupport::FileSizeLimit limit(46 + 4500);
         for (int i = 0; i < 4; ++i)
             EXPECT_TRUE(writeBlock(block.data(), 1000));
         EXPECT_FALSE(writeBlock(block.data(), 1000)); // only half of it would fit

@@ -1,7 +1,10 @@
 // Test helpers.
 #include "testsupport/testsupport.h"
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -44,6 +47,25 @@ std::vector<int16_t> sine16(double hz, int sampleRate, int channels, double seco
                 static_cast<int16_t>(std::lround(value));
     }
     return samples;
+}
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes)
+{
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    savedCurrent_ = limit.rlim_cur;
+    savedHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = savedCurrent_;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, savedHandler_);
 }
 
 std::vector<uint8_t> readFile(const std::filesystem::path& path)

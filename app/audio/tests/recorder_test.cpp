@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <filesystem>
 #include <regex>
 
@@ -319,16 +315,13 @@ TEST(Recorder, AFullDiskStopsTheRecordingCleanlyAndKeepsWhatWasWritten)
 {
     useVirtualCard("in=tone,pace=fast");
     Session s;
-    // The disk as the writer sees it holds a little over one second of sound.
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 200000;
-    setrlimit(RLIMIT_FSIZE, &small);
-    s.start();
-    bool stopped = pumpUntil([&] { return s.stopped; }, 10000);
-    setrlimit(RLIMIT_FSIZE, &old);
+    bool stopped = false;
+    {
+        // The disk as the writer sees it holds a little over one second of sound.
+        testsupport::FileSizeLimit fullDisk(200000);
+        s.start();
+        stopped = pumpUntil([&] { return s.stopped; }, 10000);
+    }
     ASSERT_TRUE(stopped);
     s.finish();
     ASSERT_EQ(s.window.count(WM_REC_FAILED), 1u);

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <cstring>
 
 #include "platform/mmio.h"
@@ -27,29 +24,6 @@ void appendChunk(std::vector<uint8_t>& out, const char* id, std::vector<uint8_t>
         out.push_back(static_cast<uint8_t>(sizeField >> (8 * b)));
     out.insert(out.end(), data.begin(), data.end());
 }
-
-// Lowers the file size limit for the test's duration, with the signal that would end the
-// process ignored, so writes past the limit fail the way a full disk does.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*oldHandler_)(int) = nullptr;
-};
 
 } // namespace
 
@@ -152,7 +126,7 @@ TEST(Mmio, AFailedWriteLeavesPositionAndLengthAsTheyWere)
     ASSERT_NE(h, nullptr);
     std::vector<uint8_t> block(600, 0x55);
     {
-        FileSizeLimit limit(1000);
+        testsupport::FileSizeLimit limit(1000);
         EXPECT_EQ(mmioWrite(h, block.data(), 600), 600);
         EXPECT_EQ(mmioWrite(h, block.data(), 600), -1);
     }

@@ -30,6 +30,20 @@ private:
 std::vector<int16_t> sine16(double hz, int sampleRate, int channels, double seconds,
                             double amplitude = 0.5);
 
+// Lowers the file size limit while it lives, with the signal that would end the process ignored,
+// so writes past the limit fail the way they do on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    uint64_t savedCurrent_ = 0;
+    void (*savedHandler_)(int) = nullptr;
+};
+
 // Reads a whole file; empty when it cannot be read.
 std::vector<uint8_t> readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
