@@ -64,7 +64,7 @@ protected:
         WaveInStop();
         PlayStop();
         unsetenv("ALSA_CONFIG_PATH");
-        EXPECT_EQ(threadCount(), baseline);
+        EXPECT_EQ(settledThreadCount(baseline), baseline);
     }
 
     testsupport::TempDir dir;

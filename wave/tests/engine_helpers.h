@@ -41,6 +41,14 @@ template <typename Condition> bool waitUntil(Condition condition, int timeoutMs 
     return true;
 }
 
+// The thread count once it has come down to expected: a joined thread may still be listed by the
+// system for a moment after the join returns.
+inline size_t settledThreadCount(size_t expected)
+{
+    waitUntil([&] { return threadCount() <= expected; }, 1000);
+    return threadCount();
+}
+
 inline void setAudio(const std::string& value)
 {
     setenv("DRAVIK_AUDIO", value.c_str(), 1);

@@ -122,7 +122,7 @@ protected:
     {
         PlayStop();
         WMAReaderGetSampleCallBack(nullptr);
-        EXPECT_EQ(threadCount(), baseline);
+        EXPECT_EQ(settledThreadCount(baseline), baseline);
         EXPECT_FALSE(brevon::wave::waveOut().isOpen());
         current = nullptr;
     }
@@ -320,7 +320,7 @@ TEST_F(Playback, AFailedOpenLeavesNoWorkerAndNoOpenCallback)
     setAudio("virtual:fail=0");
     EXPECT_TRUE(PlayStart(0, 0, &cd, 7056));
     EXPECT_TRUE(PlayStart3(0, 0, 0, 0, &cd, 0, 0));
-    EXPECT_EQ(threadCount(), baseline);
+    EXPECT_EQ(settledThreadCount(baseline), baseline);
     EXPECT_EQ(log.opens, 0);
     EXPECT_FALSE(brevon::wave::waveOut().playing());
 }
@@ -337,7 +337,7 @@ TEST_F(Playback, ManyPlaybacksLeaveNoThreadsOrBlocks)
         ASSERT_EQ(log.closes, i + 1);
     }
     EXPECT_EQ(brevon::wave::waveOut().blocksInFlight(), 0);
-    EXPECT_EQ(threadCount(), baseline);
+    EXPECT_EQ(settledThreadCount(baseline), baseline);
 }
 
 // A reader that only notes the request; a thread of its own delivers later, as a real one does.
