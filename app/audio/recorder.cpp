@@ -271,10 +271,15 @@ void CRecorder::closeOutputFile()
     if (!outputOpen_)
         return;
     outputOpen_ = false;
-    if (encoding_ == formats::kWMA)
-        WMAWriterStop();
-    else
-        file_.WriteCloseFile();
+    bool completed = encoding_ == formats::kWMA ? WMAWriterStop() == 0 : file_.WriteCloseFile();
+    if (!completed) {
+        // What was written stays readable (a WAV header is kept up to date while it is written),
+        // but the user must not believe the file is whole.
+        std::string reason = "the recording file " + temporaryPath_ +
+                             " could not be completed; it may end early (is the disk full?)";
+        setError(reason);
+        postWindowMessage(mainWindow_, WM_REC_FAILED, 0, 0, reason);
+    }
 }
 
 bool CRecorder::StartRecording()
