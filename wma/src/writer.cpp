@@ -56,7 +56,11 @@ IWMWriter* usableWriter()
 // The profile document of that resource as a NUL-terminated UTF-16 string.
 bool loadProfileText(const char* name, std::u16string& text)
 {
+    // The program carries the profiles; a program of someone else's may not, and then the copy
+    // this library carries serves.
     auto resource = platform::findResource(platform::programModule(), name, "PRX");
+    if (!resource)
+        resource = platform::findResource(platform::thisModule(), name, "PRX");
     if (!resource || resource->size() < 2)
         return false;
     text.assign(resource->size() / 2, u'\0');

@@ -20,6 +20,17 @@ std::string programDirectory()
     return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
 }
 
+std::string thisModuleDirectory()
+{
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&thisModuleDirectory), &info) || !info.dli_fname)
+        return programDirectory();
+    std::string file = info.dli_fname;
+    auto slash = file.rfind('/');
+    // A program started from its own folder may be known by a bare name.
+    return slash == std::string::npos ? programDirectory() : file.substr(0, slash);
+}
+
 std::string libraryFileName(const std::string& name)
 {
     if (name.find(".so") != std::string::npos)
@@ -51,7 +62,15 @@ Library& Library::operator=(Library&& other) noexcept
 
 bool Library::load(const std::string& name)
 {
-    return loadPath(programDirectory() + "/" + libraryFileName(name));
+    const std::string file = libraryFileName(name);
+    if (loadPath(programDirectory() + "/" + file))
+        return true;
+    std::string firstError = error_;
+    const std::string beside = thisModuleDirectory();
+    if (beside != programDirectory() && loadPath(beside + "/" + file))
+        return true;
+    error_ = firstError;
+    return false;
 }
 
 bool Library::loadPath(const std::string& path)

@@ -15,6 +15,20 @@ ModuleHandle programModule()
     return self;
 }
 
+ModuleHandle thisModule()
+{
+    // This function lies in the module that linked this copy of the platform core.
+    static void* self = [] {
+        Dl_info info{};
+        if (!dladdr(reinterpret_cast<void*>(&thisModule), &info) || !info.dli_fname)
+            return static_cast<void*>(nullptr);
+        void* handle = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+        // The program's own file name opens a second copy; its handle is the null name's.
+        return handle ? handle : dlopen(nullptr, RTLD_NOW);
+    }();
+    return self;
+}
+
 const DravikResourceTable* resourceTable(ModuleHandle module)
 {
     if (!module)

@@ -9,6 +9,8 @@ namespace platform {
 
 // The folder of the running program (where the build puts every library of ours).
 std::string programDirectory();
+// The folder of the module (program or library) whose code calls this.
+std::string thisModuleDirectory();
 // The file name of a library of ours: "Brevon.Wave" -> "libBrevon.Wave.so"; names that already
 // look like file names are kept.
 std::string libraryFileName(const std::string& name);
@@ -22,7 +24,9 @@ public:
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
-    // Loads a library of ours from the program's folder ("Brevon.Wave" or "libBrevon.Wave.so").
+    // Loads a library of ours from the program's folder ("Brevon.Wave" or "libBrevon.Wave.so");
+    // when it is not there, from the folder of the library asking, so that a program kept
+    // elsewhere can use our libraries together.
     bool load(const std::string& name);
     // Loads a library by full path.
     bool loadPath(const std::string& path);

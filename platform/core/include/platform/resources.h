@@ -31,6 +31,8 @@ using ModuleHandle = void*;
 
 // The running program's own module.
 ModuleHandle programModule();
+// The module (program or library) whose code calls this: each module links its own copy.
+ModuleHandle thisModule();
 
 // The resource of that name and type in that module (names and types compare without regard to
 // case, as resource names do); empty when the module carries no such resource.
