@@ -319,8 +319,17 @@ bool WaveOutEngine::waitForReader(uint64_t position)
 
 void WaveOutEngine::checkReaderStall()
 {
-    // Nothing comes back while paused, and the reader is paused too: that is no stall.
-    if (paused_ || inFlight_ > 0 || !playing_)
+    if (!playing_) {
+        starvedSince_ = 0; // stopped or reset: nothing to wait for
+        return;
+    }
+    // Nothing comes back while paused, and the reader is paused too: that is no stall, and the
+    // wait starts afresh when the playback resumes.
+    if (paused_) {
+        starvedSince_ = nowNanos();
+        return;
+    }
+    if (inFlight_ > 0)
         return;
     const uint64_t since = std::max<uint64_t>(starvedSince_, lastPushNanos_);
     if (nowNanos() - since >= stallNanos_) {

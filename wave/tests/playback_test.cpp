@@ -406,3 +406,27 @@ TEST_F(Playback, PushModeWithNothingDeliveredEndsInsteadOfHanging)
     ASSERT_TRUE(waitUntil([&] { return log.closes == 1; }, 5000));
     EXPECT_EQ(log.opens, 1);
 }
+
+TEST_F(Playback, APauseWhileWaitingForTheReaderIsNotTakenForAStall)
+{
+    useSource(20 * 7056);
+    setAudio("virtual:pace=fast," + outFile());
+    g_readerRequests = 0;
+    WMAReaderGetSampleCallBack(onReaderRequest);
+    const uint64_t duration = 20ull * 400000;
+    PlayStart3(0, 0, 0, 0, &cd, uint32_t(duration), uint32_t(duration >> 32));
+    push(2 * 7056);
+    // The device plays out the two blocks and waits for the reader, which is paused for longer
+    // than a stall would take.
+    ASSERT_TRUE(waitUntil([&] { return g_readerRequests > 0; }));
+    PlayPause();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    EXPECT_EQ(log.closes, 0);
+    PlayPause();
+    // The reader takes a moment after the resume; the wait for it starts afresh.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(log.closes, 0);
+    push(18 * 7056);
+    ASSERT_TRUE(waitUntil([&] { return log.closes == 1; }));
+    EXPECT_EQ(played(), log.source);
+}
