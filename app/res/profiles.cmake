@@ -1,7 +1,8 @@
 # The 29 WMA encoding profile documents, carried by a program as resources of type "PRX"
 # under their resource names; the WMA writer finds them in the program that loads it.
+# Extra arguments (SYMBOL name) go to dravik_add_resources.
 function(dravik_add_profile_resources target)
-  dravik_add_resources(${target}
+  dravik_add_resources(${target} ${ARGN}
     PRX lossless ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/lossless.prx
     PRX a320 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/a320.prx
     PRX a256 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/a256.prx

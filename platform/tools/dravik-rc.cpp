@@ -1,5 +1,7 @@
 // dravik-rc: turns resource files into the C++ source of a module's resource table.
-// Usage: dravik-rc OUTPUT.cpp TYPE NAME FILE [TYPE NAME FILE ...]
+// Usage: dravik-rc OUTPUT.cpp [--symbol NAME] TYPE NAME FILE [TYPE NAME FILE ...]
+// Without --symbol the table is the module's exported dravik_resource_table; with it, a table of
+// that name that stays inside the module.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -21,8 +23,17 @@ static std::string quoted(const std::string& text)
 
 int main(int argc, char** argv)
 {
+    std::string symbol;
+    if (argc >= 4 && std::string(argv[2]) == "--symbol") {
+        symbol = argv[3];
+        // The output name stays first; the items follow the option.
+        argv[3] = argv[1];
+        argv += 2;
+        argc -= 2;
+    }
     if (argc < 2 || (argc - 2) % 3 != 0) {
-        std::cerr << "usage: dravik-rc OUTPUT.cpp TYPE NAME FILE [TYPE NAME FILE ...]\n";
+        std::cerr
+            << "usage: dravik-rc OUTPUT.cpp [--symbol NAME] TYPE NAME FILE [TYPE NAME FILE ...]\n";
         return 2;
     }
     std::ostringstream out;
@@ -50,10 +61,14 @@ int main(int argc, char** argv)
             << i << ", size" << i << "},\n";
     if (count == 0)
         out << "    {nullptr, nullptr, nullptr, 0},\n";
-    out << "};\n}  // namespace\n\n"
-        << "extern \"C\" __attribute__((visibility(\"default\"))) const DravikResourceTable "
-           "dravik_resource_table = {"
-        << count << ", entries};\n";
+    out << "};\n}  // namespace\n\n";
+    if (symbol.empty())
+        out << "extern \"C\" __attribute__((visibility(\"default\"))) const DravikResourceTable "
+               "dravik_resource_table = {"
+            << count << ", entries};\n";
+    else
+        out << "extern \"C\" __attribute__((visibility(\"hidden\"))) const DravikResourceTable "
+            << symbol << " = {" << count << ", entries};\n";
 
     std::ofstream file(argv[1], std::ios::binary | std::ios::trunc);
     file << out.str();

@@ -13,6 +13,9 @@
 using namespace wmv;
 using brevon_wma::runtime;
 
+// The library's own copy of the profiles, for programs that carry none.
+extern "C" const DravikResourceTable brevon_wma_profiles;
+
 namespace {
 
 // Resource names by profile index.
@@ -60,7 +63,7 @@ bool loadProfileText(const char* name, std::u16string& text)
     // this library carries serves.
     auto resource = platform::findResource(platform::programModule(), name, "PRX");
     if (!resource)
-        resource = platform::findResource(platform::thisModule(), name, "PRX");
+        resource = platform::findResourceIn(&brevon_wma_profiles, name, "PRX");
     if (!resource || resource->size() < 2)
         return false;
     text.assign(resource->size() / 2, u'\0');

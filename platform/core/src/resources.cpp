@@ -15,20 +15,6 @@ ModuleHandle programModule()
     return self;
 }
 
-ModuleHandle thisModule()
-{
-    // This function lies in the module that linked this copy of the platform core.
-    static void* self = [] {
-        Dl_info info{};
-        if (!dladdr(reinterpret_cast<void*>(&thisModule), &info) || !info.dli_fname)
-            return static_cast<void*>(nullptr);
-        void* handle = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
-        // The program's own file name opens a second copy; its handle is the null name's.
-        return handle ? handle : dlopen(nullptr, RTLD_NOW);
-    }();
-    return self;
-}
-
 const DravikResourceTable* resourceTable(ModuleHandle module)
 {
     if (!module)
@@ -64,7 +50,12 @@ static bool sameName(std::string_view a, const char* b)
 std::optional<std::span<const uint8_t>> findResource(ModuleHandle module, std::string_view name,
                                                      std::string_view type)
 {
-    const DravikResourceTable* table = resourceTable(module);
+    return findResourceIn(resourceTable(module), name, type);
+}
+
+std::optional<std::span<const uint8_t>> findResourceIn(const DravikResourceTable* table,
+                                                       std::string_view name, std::string_view type)
+{
     if (!table)
         return std::nullopt;
     for (uint32_t i = 0; i < table->count; ++i) {

@@ -31,13 +31,15 @@ using ModuleHandle = void*;
 
 // The running program's own module.
 ModuleHandle programModule();
-// The module (program or library) whose code calls this: each module links its own copy.
-ModuleHandle thisModule();
 
 // The resource of that name and type in that module (names and types compare without regard to
 // case, as resource names do); empty when the module carries no such resource.
 std::optional<std::span<const uint8_t>> findResource(ModuleHandle module, std::string_view name,
                                                      std::string_view type);
+
+// The same in a table the caller holds itself (one made with a symbol of its own).
+std::optional<std::span<const uint8_t>>
+findResourceIn(const DravikResourceTable* table, std::string_view name, std::string_view type);
 
 // The module's own table, never one of a library it depends on; null when it carries none.
 const DravikResourceTable* resourceTable(ModuleHandle module);
