@@ -196,7 +196,8 @@ bool CRecorder::StartDevice()
     if (!configureFormat())
         return false;
     uint32_t device = chooseDevice();
-    lastBlockNs_ = 0;
+    // A device that never delivers a block counts from its start.
+    lastBlockNs_ = nowNs();
     blocksHandled_ = 0;
     blocksGated_ = 0;
     blockNsTotal_ = 0;
@@ -467,7 +468,7 @@ bool CRecorder::voxAutoStopDue(int autoStopVox)
 
 bool CRecorder::splitDue(int autoSaveMode) const
 {
-    return (gate_.closed() && autoSaveMode != 0 && segmentStarted_ && recording_) ||
+    return (recording_ && segmentStarted_ && autoSaveMode != 0 && gate_.closed()) ||
            splitRequested_;
 }
 

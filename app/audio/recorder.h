@@ -60,7 +60,7 @@ public:
     std::string lastError() const;
     // Sound lost by the capture device since the device started.
     uint32_t gapCount() const;
-    // Milliseconds since the device last handed over a block (0 before the first).
+    // Milliseconds since the device last handed over a block, or since it started.
     int64_t msSinceLastBlock() const;
     // The capture thread's own time for one block's work, in microseconds: the mean since the
     // device started and the largest seen.
