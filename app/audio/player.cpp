@@ -17,22 +17,18 @@ CPlayer::CPlayer(WindowHandle mainWindow) : mainWindow_(mainWindow)
 {
     g_player = this;
     WMAReaderCreate();
-    std::string waveError;
-    std::string fileError;
-    bool waveBound = bindWaveApi(waveLibrary_, wave_, waveError);
-    bool fileBound = bindFileApi(fileLibrary_, file_, fileError);
-    bound_ = waveBound && fileBound;
-    if (!bound_) {
-        error_ = !waveBound ? waveError : fileError;
+    if (!engine_.bind()) {
+        error_ = engine_.error;
         return;
     }
     // Decoded samples go from the reader straight into the engine.
-    WMAReaderOnSample(reinterpret_cast<WMASampleCallback>(wave_.WaveOutOnSampleCallBackProc));
-    wave_.WaveOutOpenCallBack(&CPlayer::OnOpened);
-    wave_.WaveOutDoneCallBack(&CPlayer::OnLevels);
-    wave_.WaveOutCloseCallBack(&CPlayer::OnClosed);
-    wave_.WaveOutPlayStartCallBack(
-        reinterpret_cast<EngineCallback>(file_.WaveOutPlayStartCallBackProc));
+    WMAReaderOnSample(
+        reinterpret_cast<WMASampleCallback>(engine_.wave.WaveOutOnSampleCallBackProc));
+    engine_.wave.WaveOutOpenCallBack(&CPlayer::OnOpened);
+    engine_.wave.WaveOutDoneCallBack(&CPlayer::OnLevels);
+    engine_.wave.WaveOutCloseCallBack(&CPlayer::OnClosed);
+    engine_.wave.WaveOutPlayStartCallBack(
+        reinterpret_cast<EngineCallback>(engine_.file.WaveOutPlayStartCallBackProc));
 }
 
 CPlayer::~CPlayer()
@@ -60,24 +56,24 @@ bool CPlayer::Open(const std::string& path)
     playing_ = false;
     paused_ = false;
     fileOpen_ = false;
-    if (!bound_)
+    if (!engine_.bound)
         return false;
 
     if (tail == "wav") {
         readerMode_ = false;
-        wave_.WMAReaderGetSampleCallBack(nullptr);
-        if (!file_.ReadOpenWaveFile(path.c_str(), &formatBuffer_)) {
+        engine_.wave.WMAReaderGetSampleCallBack(nullptr);
+        if (!engine_.file.ReadOpenWaveFile(path.c_str(), &formatBuffer_)) {
             error_ = "cannot read " + path + ": not a WAV file that can be played";
             return false;
         }
-        wave_.WaveOutFillDataCallBack(
-            reinterpret_cast<EngineCallback>(file_.FillWaveDataCallBackProc));
-        dataSize_ = file_.GetDataSize();
+        engine_.wave.WaveOutFillDataCallBack(
+            reinterpret_cast<EngineCallback>(engine_.file.FillWaveDataCallBackProc));
+        dataSize_ = engine_.file.GetDataSize();
         blockBytes_ = blockBytesOf(formatBuffer_);
         fileOpen_ = true;
         format_ = formatBuffer_;
         fileInfo_.duration = Duration();
-        fileInfo_.avgBytesPerSec = static_cast<uint32_t>(file_.GetAvgBytesPerSec());
+        fileInfo_.avgBytesPerSec = static_cast<uint32_t>(engine_.file.GetAvgBytesPerSec());
         fileInfo_.reserved = 0;
         postWindowMessage(mainWindow_, WM_PLAY_FILE_INFO, reinterpret_cast<uintptr_t>(&fileInfo_));
         return true;
@@ -86,7 +82,7 @@ bool CPlayer::Open(const std::string& path)
     readerMode_ = true;
     // The reader's clock procedure takes (time*, unused 32-bit), which the engine calls as an
     // EngineCallback with (time*, 0).
-    wave_.WMAReaderGetSampleCallBack(
+    engine_.wave.WMAReaderGetSampleCallBack(
         reinterpret_cast<EngineCallback>(reinterpret_cast<void (*)()>(&WMAReaderGetSampleProc)));
     // A file the reader cannot open, or one without sound, is refused.
     if (WMAReaderOpen(path.c_str()) != 0 || WMAReaderGetWfx(&formatBuffer_) != 0 ||
@@ -109,46 +105,47 @@ void CPlayer::Close()
     fileOpen_ = false;
     if (readerMode_) {
         WMAReaderClose();
-    } else if (bound_) {
-        file_.ReadCloseFile();
+    } else if (engine_.bound) {
+        engine_.file.ReadCloseFile();
         postWindowMessage(mainWindow_, WM_PLAY_FILE_CLOSED);
     }
 }
 
 void CPlayer::Start(uint32_t startLow, uint32_t startHigh, uint32_t a, uint32_t b)
 {
-    if (!bound_ || !fileOpen_)
+    if (!engine_.bound || !fileOpen_)
         return;
     playing_ = true;
     paused_ = false;
     if (readerMode_) {
         uint64_t duration = WMAReaderm_cnsFileDuration();
-        wave_.PlayStart3(startLow, startHigh, a, b, &formatBuffer_, static_cast<uint32_t>(duration),
-                         static_cast<uint32_t>(duration >> 32));
+        engine_.wave.PlayStart3(startLow, startHigh, a, b, &formatBuffer_,
+                                static_cast<uint32_t>(duration),
+                                static_cast<uint32_t>(duration >> 32));
         uint64_t start = (static_cast<uint64_t>(startHigh) << 32) | startLow;
         WMAReaderStart(start, 0);
     } else {
-        wave_.PlayStart(startLow, startHigh, &formatBuffer_, blockBytes_);
+        engine_.wave.PlayStart(startLow, startHigh, &formatBuffer_, blockBytes_);
     }
 }
 
 void CPlayer::Pause()
 {
-    if (paused_ || !bound_)
+    if (paused_ || !engine_.bound)
         return;
     if (readerMode_)
         WMAReaderPause();
-    wave_.PlayPause();
+    engine_.wave.PlayPause();
     paused_ = true;
 }
 
 void CPlayer::Resume()
 {
-    if (!paused_ || !bound_)
+    if (!paused_ || !engine_.bound)
         return;
     if (readerMode_)
         WMAReaderResume();
-    wave_.PlayPause();
+    engine_.wave.PlayPause();
     paused_ = false;
 }
 
@@ -156,11 +153,11 @@ void CPlayer::Stop()
 {
     playing_ = false;
     paused_ = false;
-    if (!bound_)
+    if (!engine_.bound)
         return;
     if (readerMode_)
         WMAReaderStop();
-    wave_.PlayStop();
+    engine_.wave.PlayStop();
 }
 
 uint64_t CPlayer::Duration() const
@@ -177,7 +174,7 @@ uint32_t CPlayer::BitRate() const
 {
     if (readerMode_)
         return WMAReaderGetBitrate();
-    return bound_ ? static_cast<uint32_t>(file_.GetBitRate()) : 0;
+    return engine_.bound ? static_cast<uint32_t>(engine_.file.GetBitRate()) : 0;
 }
 
 intptr_t CPlayer::OnOpened(void*, intptr_t)

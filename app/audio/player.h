@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/library.h"
 #include "platform/records.h"
 #include "wave_file_api.h"
 #include "window_messages.h"
@@ -60,11 +59,7 @@ private:
     static uint32_t blockBytesOf(const WAVEFORMATEX& format);
 
     const WindowHandle mainWindow_;
-    platform::Library waveLibrary_;
-    platform::Library fileLibrary_;
-    WaveApi wave_;
-    FileApi file_;
-    bool bound_ = false;
+    EngineLibraries engine_;
 
     WAVEFORMATEX formatBuffer_{};
     WAVEFORMATEX format_{};

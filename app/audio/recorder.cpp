@@ -45,18 +45,13 @@ CRecorder::CRecorder(WindowHandle mainWindow, SettingsStore& store)
 {
     g_recorder = this;
     wmaWriter_ = WMAWriterCreate() == 0;
-    std::string waveError;
-    std::string fileError;
-    bool waveBound = bindWaveApi(waveLibrary_, wave_, waveError);
-    bool fileBound = bindFileApi(fileLibrary_, file_, fileError);
-    bound_ = waveBound && fileBound;
-    if (!bound_)
-        setError(!waveBound ? waveError : fileError);
-    if (waveBound) {
-        wave_.WaveInOpenCallBack(&CRecorder::OnOpened);
-        wave_.WaveInDataCallBack(&CRecorder::OnLevels);
-        wave_.WaveInDataReadyCallBack(&CRecorder::OnBlock);
+    if (!engine_.bind()) {
+        setError(engine_.error);
+        return;
     }
+    engine_.wave.WaveInOpenCallBack(&CRecorder::OnOpened);
+    engine_.wave.WaveInDataCallBack(&CRecorder::OnLevels);
+    engine_.wave.WaveInDataReadyCallBack(&CRecorder::OnBlock);
 }
 
 CRecorder::~CRecorder()
@@ -88,7 +83,7 @@ std::string CRecorder::temporaryPath() const
 
 uint32_t CRecorder::gapCount() const
 {
-    return bound_ ? wave_.WaveInGetGapCount() : 0;
+    return engine_.bound ? engine_.wave.WaveInGetGapCount() : 0;
 }
 
 int64_t CRecorder::msSinceLastBlock() const
@@ -187,7 +182,7 @@ uint32_t CRecorder::chooseDevice() const
 
 bool CRecorder::StartDevice()
 {
-    if (!bound_) {
+    if (!engine_.bound) {
         // The reason was kept when the libraries were bound.
         return false;
     }
@@ -202,7 +197,7 @@ bool CRecorder::StartDevice()
     blocksGated_ = 0;
     blockNsTotal_ = 0;
     blockNsLargest_ = 0;
-    deviceStarted_ = wave_.WaveInStart2(device, &format_);
+    deviceStarted_ = engine_.wave.WaveInStart2(device, &format_);
     if (!deviceStarted_) {
         char text[160];
         std::snprintf(text, sizeof text,
@@ -211,7 +206,7 @@ bool CRecorder::StartDevice()
         setError(text);
         return false;
     }
-    wave_.WaveInRecordStart();
+    engine_.wave.WaveInRecordStart();
     return true;
 }
 
@@ -219,10 +214,10 @@ void CRecorder::StopDevice()
 {
     recording_ = false;
     deviceStarted_ = false;
-    if (!bound_)
+    if (!engine_.bound)
         return;
-    wave_.WaveInRecordStop();
-    wave_.WaveInStop();
+    engine_.wave.WaveInRecordStop();
+    engine_.wave.WaveInStop();
 }
 
 bool CRecorder::openOutputFile()
@@ -241,19 +236,18 @@ bool CRecorder::openOutputFile()
     }
     store_.writeInt(settings::NumInst.name, static_cast<int>(counter));
     store_.writeString(settings::sTempFileName.name, name);
-    temporaryName_ = name;
     temporaryPath_ = path;
 
     bool opened = false;
     switch (encoding_) {
     case formats::kMP3:
-        opened = file_.WriteOpenMP3File(path.c_str(), format_, mp3BitRate_);
+        opened = engine_.file.WriteOpenMP3File(path.c_str(), format_, mp3BitRate_);
         break;
     case formats::kWMA:
         opened = WMAWriterStart(path.c_str()) == 0;
         break;
     default:
-        opened = file_.WriteOpenWaveFile(path.c_str(), format_);
+        opened = engine_.file.WriteOpenWaveFile(path.c_str(), format_);
         break;
     }
     outputOpen_ = opened;
@@ -272,7 +266,8 @@ void CRecorder::closeOutputFile()
     if (!outputOpen_)
         return;
     outputOpen_ = false;
-    bool completed = encoding_ == formats::kWMA ? WMAWriterStop() == 0 : file_.WriteCloseFile();
+    bool completed =
+        encoding_ == formats::kWMA ? WMAWriterStop() == 0 : engine_.file.WriteCloseFile();
     if (!completed) {
         // What was written stays readable (a WAV header is kept up to date while it is written),
         // but the user must not believe the file is whole.
@@ -285,8 +280,8 @@ void CRecorder::closeOutputFile()
 
 bool CRecorder::StartRecording()
 {
-    if (!bound_ || !deviceStarted_) {
-        setError(bound_ ? "the input device is not open" : lastError());
+    if (!engine_.bound || !deviceStarted_) {
+        setError(engine_.bound ? "the input device is not open" : lastError());
         return false;
     }
     if (outputOpen_)
@@ -329,9 +324,9 @@ void CRecorder::StopRecording()
 
 bool CRecorder::CheckDevice()
 {
-    if (!bound_ || !deviceStarted_)
+    if (!engine_.bound || !deviceStarted_)
         return false;
-    bool failed = wave_.WaveInGetDeviceError() != 0 || msSinceLastBlock() > 2000;
+    bool failed = engine_.wave.WaveInGetDeviceError() != 0 || msSinceLastBlock() > 2000;
     if (failed && recording_)
         stopForFailure("the input device stopped delivering sound");
     return !failed;
@@ -449,7 +444,7 @@ bool CRecorder::writeBlock(const WAVEHDR* header)
         written = WMAWriterWriteSample(duration, reinterpret_cast<const uint8_t*>(header->lpData),
                                        header->dwBytesRecorded) == 0;
     } else {
-        written = file_.WriteWaveDataCallBackProc(const_cast<WAVEHDR*>(header));
+        written = engine_.file.WriteWaveDataCallBackProc(const_cast<WAVEHDR*>(header));
     }
     if (!written) {
         stopForFailure("cannot write to the recording file " + temporaryPath_ +
@@ -484,7 +479,7 @@ void CRecorder::split()
 
 void CRecorder::noteGaps()
 {
-    uint32_t gaps = wave_.WaveInGetGapCount();
+    uint32_t gaps = engine_.wave.WaveInGetGapCount();
     if (gaps != gaps_.exchange(gaps) && recording_)
         postWindowMessage(mainWindow_, WM_REC_GAP, gaps);
 }

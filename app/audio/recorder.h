@@ -11,7 +11,6 @@
 #include <mutex>
 #include <string>
 
-#include "platform/library.h"
 #include "platform/records.h"
 #include "settings/settings_store.h"
 #include "vox_gate.h"
@@ -49,6 +48,8 @@ public:
     bool recording() const { return recording_; }
     bool paused() const { return paused_; }
     bool deviceStarted() const { return deviceStarted_; }
+    // The VOX gate's verdict on the latest block (always true with VOX off).
+    bool voiceActive() const { return voiceActive_; }
     // The settings pages that want the input levels while they are shown.
     void setMeterListenerA(WindowHandle window) { listenerA_ = window; }
     void setMeterListenerB(WindowHandle window) { listenerB_ = window; }
@@ -103,11 +104,7 @@ private:
 
     SettingsStore& store_;
     const WindowHandle mainWindow_;
-    platform::Library waveLibrary_;
-    platform::Library fileLibrary_;
-    WaveApi wave_;
-    FileApi file_;
-    bool bound_ = false;
+    EngineLibraries engine_;
     bool wmaWriter_ = false;
 
     // Set by the window thread at device start, read by the capture thread.
@@ -156,7 +153,6 @@ private:
     // Path of the current temporary file; written where the file is opened (window thread at a
     // start, capture thread at a split) while the other thread does not touch it.
     std::string temporaryPath_;
-    std::string temporaryName_;
     // Set by either thread when something fails; read by the window thread.
     mutable std::mutex errorMutex_;
     std::string error_;

@@ -15,6 +15,8 @@ void lookUp(platform::Library& library, const char* name, F& entry, std::string&
 
 #define LOOK_UP(name) lookUp(library, #name, api.name, error)
 
+namespace {
+
 bool bindWaveApi(platform::Library& library, WaveApi& api, std::string& error)
 {
     error.clear();
@@ -75,3 +77,16 @@ bool bindFileApi(platform::Library& library, FileApi& api, std::string& error)
 }
 
 #undef LOOK_UP
+
+} // namespace
+
+bool EngineLibraries::bind()
+{
+    std::string waveError;
+    std::string fileError;
+    bool waveBound = bindWaveApi(waveLibrary, wave, waveError);
+    bool fileBound = bindFileApi(fileLibrary, file, fileError);
+    bound = waveBound && fileBound;
+    error = !waveBound ? waveError : !fileBound ? fileError : std::string();
+    return bound;
+}

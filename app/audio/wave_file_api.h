@@ -62,7 +62,16 @@ struct FileApi {
 
 #undef DRAVIK_ENTRY
 
-// Loads Brevon.Wave and Brevon.File from the program's folder and looks up every entry point.
-// False with the reason (the library or the first entry point missing) in error.
-bool bindWaveApi(platform::Library& library, WaveApi& api, std::string& error);
-bool bindFileApi(platform::Library& library, FileApi& api, std::string& error);
+// Brevon.Wave and Brevon.File loaded from the program's folder with every entry point looked up,
+// as the recorder and the player each hold them.
+struct EngineLibraries {
+    platform::Library waveLibrary;
+    platform::Library fileLibrary;
+    WaveApi wave;
+    FileApi file;
+    // Both libraries and all their entry points were found; otherwise error says what is missing.
+    bool bound = false;
+    std::string error;
+
+    bool bind();
+};
