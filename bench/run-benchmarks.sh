@@ -17,7 +17,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export HOME="$work/home"
 mkdir -p "$HOME"
-fixture="$PWD/../shared/fixtures/speech-44100-16-stereo.wav"
+fixture="$PWD/testsupport/fixtures/speech-44100-16-stereo.wav"
 input="$work/input.wav"
 sox "$fixture" "$input" repeat $((seconds / 5 + 1)) trim 0 "$seconds"
 lame --quiet -b 128 "$input" "$work/input.mp3"
