@@ -8,59 +8,24 @@
 #include "BrevonFile.h"
 #include "BrevonWave.h"
 #include "platform/library.h"
+#include "wave_file_api_list.h"
 
-#define DRAVIK_ENTRY(name) decltype(&::name) name = nullptr
+#define DRAVIK_ENTRY_FIELD(name) decltype(&::name) name = nullptr;
 
 struct WaveApi {
-    // Capture.
-    DRAVIK_ENTRY(WaveInOpenCallBack);
-    DRAVIK_ENTRY(WaveInDataCallBack);
-    DRAVIK_ENTRY(WaveInDataReadyCallBack);
-    DRAVIK_ENTRY(WaveInStart);
-    DRAVIK_ENTRY(WaveInStart2);
-    DRAVIK_ENTRY(WaveInStop);
-    DRAVIK_ENTRY(WaveInRecordStart);
-    DRAVIK_ENTRY(WaveInRecordPause);
-    DRAVIK_ENTRY(WaveInRecordStop);
-    DRAVIK_ENTRY(WaveInGetGapCount);
-    DRAVIK_ENTRY(WaveInGetDeviceError);
-    // Playback.
-    DRAVIK_ENTRY(PlayStart3);
-    DRAVIK_ENTRY(WaveOutOnSampleCallBackProc);
-    DRAVIK_ENTRY(WMAReaderGetSampleCallBack);
-    DRAVIK_ENTRY(WaveOutOpenCallBack);
-    DRAVIK_ENTRY(WaveOutDoneCallBack);
-    DRAVIK_ENTRY(WaveOutFillDataCallBack);
-    DRAVIK_ENTRY(WaveOutPlayStartCallBack);
-    DRAVIK_ENTRY(WaveOutCloseCallBack);
-    DRAVIK_ENTRY(PlayStart);
-    DRAVIK_ENTRY(PlayPause);
-    DRAVIK_ENTRY(PlayStop);
-    DRAVIK_ENTRY(PlayReset);
+    DRAVIK_WAVE_ENTRY_POINTS(DRAVIK_ENTRY_FIELD)
 };
 
 struct FileApi {
-    // Writing.
-    DRAVIK_ENTRY(WriteOpenMP3File);
-    DRAVIK_ENTRY(WriteOpenWaveFile);
-    DRAVIK_ENTRY(WriteWaveDataCallBackProc);
-    DRAVIK_ENTRY(WriteCloseFile);
-    DRAVIK_ENTRY(GetWritePosition);
-    DRAVIK_ENTRY(GetWaveInPosition);
-    DRAVIK_ENTRY(GetWaveInTime);
-    // Reading.
-    DRAVIK_ENTRY(ReadOpenWaveFile);
-    DRAVIK_ENTRY(ReadCloseFile);
-    DRAVIK_ENTRY(GetDataSize);
-    DRAVIK_ENTRY(WaveOutPlayStartCallBackProc);
-    DRAVIK_ENTRY(FillWaveDataCallBackProc);
-    DRAVIK_ENTRY(ReadOpenMP3File);
-    DRAVIK_ENTRY(FillMP3DataCallBackProc);
-    DRAVIK_ENTRY(GetAvgBytesPerSec);
-    DRAVIK_ENTRY(GetBitRate);
+    DRAVIK_FILE_ENTRY_POINTS(DRAVIK_ENTRY_FIELD)
 };
 
-#undef DRAVIK_ENTRY
+#undef DRAVIK_ENTRY_FIELD
+
+// Looks every listed entry point up in a loaded library. When any is missing the table is left
+// empty and error names each missing entry point and the library.
+bool bindWaveApi(platform::Library& library, WaveApi& api, std::string& error);
+bool bindFileApi(platform::Library& library, FileApi& api, std::string& error);
 
 // Brevon.Wave and Brevon.File loaded from the program's folder with every entry point looked up,
 // as the recorder and the player each hold them.
@@ -73,5 +38,6 @@ struct EngineLibraries {
     bool bound = false;
     std::string error;
 
+    // Loads each library unless it is already loaded, then binds both tables.
     bool bind();
 };
