@@ -12,22 +12,25 @@ using codec::parseHeader;
 
 namespace {
 
-// The search as a byte-at-a-time reader does it: back one byte after a 0xFF that is not
-// followed by a sync byte, so that byte is examined again.
-int64_t referenceSearch(const std::vector<uint8_t>& bytes, size_t start)
+// Filler that holds no sync: 0xFF is frequent, so near misses are everywhere, but it is never
+// followed by a byte of 0xE0 or more. A search over it finds only what a test plants.
+std::vector<uint8_t> syncFree(size_t size, std::mt19937& random)
 {
-    size_t i = start;
-    while (i < bytes.size()) {
-        uint8_t b = bytes[i++];
-        if (b != 0xFF)
-            continue;
-        if (i >= bytes.size())
-            return -1;
-        if (bytes[i++] >= 0xE0)
-            return static_cast<int64_t>(i - 2);
-        --i;
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) {
+        const bool afterFF = i > 0 && bytes[i - 1] == 0xFF;
+        bytes[i] = !afterFF && random() % 6 == 0 ? 0xFF : static_cast<uint8_t>(random() % 0xE0);
     }
-    return -1;
+    return bytes;
+}
+
+// Puts a sync pair (0xFF, then 0xE0 or more) at `at`, not preceded by another 0xFF.
+void plantSync(std::vector<uint8_t>& bytes, size_t at, std::mt19937& random)
+{
+    if (at > 0 && bytes[at - 1] == 0xFF)
+        bytes[at - 1] = 0;
+    bytes[at] = 0xFF;
+    bytes[at + 1] = static_cast<uint8_t>(0xE0 + random() % 32);
 }
 
 int openFile(const std::filesystem::path& path)
@@ -79,31 +82,69 @@ TEST(MpegHeader, RefusesReservedVersionOtherLayersAndUnusableRates)
         EXPECT_FALSE(parseHeader(bytes)) << std::hex << int(bytes[1]) << " " << int(bytes[2]);
 }
 
-TEST(MpegHeader, BlockSearchFindsWhatAByteSearchFinds)
+TEST(MpegHeader, BlockSearchFindsTheSyncWhereverItLies)
 {
+    // The search reads 4096-byte blocks from its start, so the block edge lies at start + 4096.
+    struct Case {
+        const char* what;
+        size_t size;
+        int64_t start;
+        int64_t plantedAt; // -1: nothing planted
+    } cases[] = {
+        {"straddling the first block edge", 9000, 0, 4095},
+        {"straddling the edge of a search that starts late", 9000, 37, 37 + 4095},
+        {"straddling the second block edge", 9000, 0, 2 * 4096 - 1},
+        {"at the last possible byte", 9001, 0, 9001 - 2},
+        {"at the last possible byte of a file of whole blocks", 8192, 0, 8192 - 2},
+        {"straddling the edge of a file one byte past it", 4097, 0, 4095},
+        {"at the start", 9000, 0, 0},
+        {"at the first byte searched", 9000, 100, 100},
+        {"nowhere", 9000, 0, -1},
+    };
     testsupport::TempDir dir;
     std::mt19937 random(7);
-    for (int round = 0; round < 40; ++round) {
-        // Mostly 0xFF and small values, so that near misses and block edges are frequent.
-        std::vector<uint8_t> bytes(9000 + random() % 4000);
-        for (auto& b : bytes)
-            b = random() % 8 == 0 ? 0xFF : static_cast<uint8_t>(random() % 0xE0);
-        size_t syncAt = random() % (bytes.size() - 1);
-        if (round % 3 == 0)
-            syncAt = 4095; // the pair straddles the first block edge
-        if (round % 3 != 2) {
-            bytes[syncAt] = 0xFF;
-            bytes[syncAt + 1] = static_cast<uint8_t>(0xE0 + random() % 32);
-        }
+    for (const auto& c : cases) {
+        auto bytes = syncFree(c.size, random);
+        if (c.plantedAt >= 0)
+            plantSync(bytes, static_cast<size_t>(c.plantedAt), random);
         testsupport::writeFile(dir / "search.bin", bytes);
         int fd = openFile(dir / "search.bin");
         ASSERT_GE(fd, 0);
-        size_t start = round % 4 == 0 ? 0 : random() % 100;
-        EXPECT_EQ(codec::findFrameSync(fd, static_cast<int64_t>(start)),
-                  referenceSearch(bytes, start))
-            << "round " << round;
+        EXPECT_EQ(codec::findFrameSync(fd, c.start), c.plantedAt) << c.what;
         close(fd);
     }
+}
+
+TEST(MpegHeader, BlockSearchIgnoresNearMissesAndWhatLiesBeforeItsStart)
+{
+    testsupport::TempDir dir;
+    std::mt19937 random(11);
+    auto search = [&](const std::vector<uint8_t>& bytes, int64_t start) {
+        testsupport::writeFile(dir / "search.bin", bytes);
+        int fd = openFile(dir / "search.bin");
+        int64_t found = codec::findFrameSync(fd, start);
+        close(fd);
+        return found;
+    };
+    // A 0xFF at the end of the first block that the next block's first byte does not complete.
+    auto bytes = syncFree(9000, random);
+    bytes[4094] = 0;
+    bytes[4095] = 0xFF;
+    bytes[4096] = 0x10;
+    plantSync(bytes, 6000, random);
+    EXPECT_EQ(search(bytes, 0), 6000);
+    // A lone 0xFF as the file's last byte is no sync.
+    bytes = syncFree(5000, random);
+    bytes[4998] = 0;
+    bytes[4999] = 0xFF;
+    EXPECT_EQ(search(bytes, 0), -1);
+    // A sync that begins one byte before the start is not found.
+    bytes = syncFree(9000, random);
+    plantSync(bytes, 4000, random);
+    EXPECT_EQ(search(bytes, 4001), -1);
+    EXPECT_EQ(search(bytes, 4000), 4000);
+    // Past the end of the file.
+    EXPECT_EQ(search(bytes, 9000), -1);
 }
 
 TEST(MpegHeader, Id3v2TagLengthIsReadFromItsSyncSafeSize)

@@ -1,10 +1,28 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <thread>
 
 #include "platform/system.h"
 
 using namespace platform;
+
+namespace {
+
+// The nice value of the calling thread (Linux keeps one per thread).
+int threadNice()
+{
+    errno = 0;
+    return getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+}
+
+} // namespace
 
 TEST(FreeDiskBytes, ReadsTheFolderFileSystemAndRefusesAMissingFolder)
 {
@@ -14,12 +32,40 @@ TEST(FreeDiskBytes, ReadsTheFolderFileSystemAndRefusesAMissingFolder)
     EXPECT_FALSE(freeDiskBytes("/no/such/folder/anywhere").has_value());
 }
 
-TEST(Priority, RaisingIsBestEffortAndNeverFails)
+TEST(Priority, ARaisedThreadRunsRealTimeOrNicerThanBefore)
 {
-    // Whether the system grants it depends on the user's rights; the call must simply return.
-    std::thread worker([] { (void)raiseCurrentThreadToTimeCritical(); });
+    std::thread worker([] {
+        const int niceBefore = threadNice();
+        const bool raised = raiseCurrentThreadToTimeCritical();
+        int policy = 0;
+        sched_param param{};
+        ASSERT_EQ(pthread_getschedparam(pthread_self(), &policy, &param), 0);
+        const bool realTime =
+            policy == SCHED_RR && param.sched_priority == sched_get_priority_max(SCHED_RR);
+        if (raised) {
+            EXPECT_TRUE(realTime || threadNice() < niceBefore);
+        } else {
+            // Refused: the thread is left exactly as it was.
+            EXPECT_EQ(policy, SCHED_OTHER);
+            EXPECT_EQ(threadNice(), niceBefore);
+        }
+    });
     worker.join();
-    (void)setProcessPriority(ProcessPriority::High);
-    (void)setProcessPriority(ProcessPriority::Normal);
-    SUCCEED();
+}
+
+TEST(Priority, TheProcessPriorityIsTheNiceValueGrantedOrLeftAsItWas)
+{
+    // On its own thread, so the test program's other threads keep their priority.
+    std::thread worker([] {
+        const int before = threadNice();
+        if (!setProcessPriority(ProcessPriority::High)) {
+            EXPECT_EQ(threadNice(), before);
+            return;
+        }
+        EXPECT_EQ(threadNice(), -10);
+        // Lowering the priority back is always permitted.
+        EXPECT_TRUE(setProcessPriority(ProcessPriority::Normal));
+        EXPECT_EQ(threadNice(), 0);
+    });
+    worker.join();
 }
