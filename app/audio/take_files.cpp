@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/file_io.h"
+
 namespace takefiles {
 
 const char* extension(int encoding)
@@ -90,27 +92,18 @@ std::string copyThenDelete(const std::string& from, const std::string& to)
     std::string error;
     char buffer[1 << 16];
     for (;;) {
-        ssize_t got = read(in, buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            error = "cannot read " + from + ": " + std::strerror(errno);
+        platform::IoResult got = platform::readAll(in, buffer, sizeof buffer);
+        if (!got.ok()) {
+            error = "cannot read " + from + ": " + std::strerror(got.error);
             break;
         }
-        for (ssize_t done = 0; done < got;) {
-            ssize_t put = write(out, buffer + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0) {
-                error = "cannot write " + to + ": " + std::strerror(errno);
-                break;
-            }
-            done += put;
-        }
-        if (!error.empty())
+        if (got.bytes == 0)
             break;
+        platform::IoResult put = platform::writeAll(out, buffer, got.bytes);
+        if (!put.ok()) {
+            error = "cannot write " + to + ": " + std::strerror(put.error);
+            break;
+        }
     }
     if (error.empty() && fsync(out) != 0)
         error = "cannot write " + to + ": " + std::strerror(errno);

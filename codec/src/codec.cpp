@@ -9,6 +9,7 @@
 
 #include "mpeg_header.h"
 #include "platform/acm.h"
+#include "platform/file_io.h"
 
 using namespace platform;
 
@@ -56,7 +57,7 @@ std::optional<codec::MpegHeader> firstFrame(int file)
     if (frame < 0)
         return std::nullopt;
     uint8_t bytes[4];
-    if (pread(file, bytes, sizeof bytes, frame) != static_cast<ssize_t>(sizeof bytes))
+    if (readAllAt(file, bytes, sizeof bytes, frame).bytes != sizeof bytes)
         return std::nullopt;
     if (lseek(file, frame, SEEK_SET) < 0)
         return std::nullopt;

@@ -3,7 +3,7 @@
 
 #include <unistd.h>
 
-#include <cerrno>
+#include "platform/file_io.h"
 
 namespace codec {
 
@@ -16,11 +16,8 @@ constexpr int kMpeg2Rates[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 
 
 ssize_t readAt(int file, uint8_t* buffer, size_t count, int64_t offset)
 {
-    ssize_t n;
-    do {
-        n = pread(file, buffer, count, offset);
-    } while (n < 0 && errno == EINTR);
-    return n;
+    platform::IoResult result = platform::readAllAt(file, buffer, count, offset);
+    return result.ok() ? static_cast<ssize_t>(result.bytes) : -1;
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include "platform/file_io.h"
 
 namespace file {
 
@@ -29,16 +29,9 @@ bool ReadFile::close()
 
 uint32_t ReadFile::read(uint8_t* buffer, uint32_t count)
 {
-    uint32_t done = 0;
-    while (fd_ >= 0 && done < count) {
-        ssize_t n = ::read(fd_, buffer + done, count - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<uint32_t>(n);
-    }
-    return done;
+    if (fd_ < 0)
+        return 0;
+    return static_cast<uint32_t>(platform::readAll(fd_, buffer, count).bytes);
 }
 
 bool ReadFile::seek(uint64_t offset)

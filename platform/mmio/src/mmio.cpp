@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_io.h"
+
 namespace platform {
 
 struct MmioFile {
@@ -22,34 +24,13 @@ namespace {
 
 bool readAt(HMMIO file, int64_t offset, void* buffer, size_t count)
 {
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    while (count > 0) {
-        ssize_t n = pread(file->fd, bytes, count, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        offset += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
+    IoResult result = readAllAt(file->fd, buffer, count, offset);
+    return result.ok() && result.bytes == count;
 }
 
 bool writeAt(HMMIO file, int64_t offset, const void* buffer, size_t count)
 {
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    while (count > 0) {
-        ssize_t n = pwrite(file->fd, bytes, count, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        offset += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
+    return writeAllAt(file->fd, buffer, count, offset).ok();
 }
 
 // Writes at `offset`; on a failure the file is cut back to its former length so that no partial
@@ -163,19 +144,10 @@ int32_t mmioRead(HMMIO file, void* buffer, int32_t count)
 {
     if (!file || count < 0 || (!buffer && count > 0))
         return -1;
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    int32_t done = 0;
-    while (done < count) {
-        ssize_t n =
-            pread(file->fd, bytes + done, static_cast<size_t>(count - done), file->position + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<int32_t>(n);
-    }
+    IoResult result = readAllAt(file->fd, buffer, static_cast<size_t>(count), file->position);
+    if (!result.ok())
+        return -1;
+    const auto done = static_cast<int32_t>(result.bytes);
     file->position += done;
     return done;
 }
