@@ -214,6 +214,36 @@ TEST(VirtualCard, ConvertsAWavFileToTheCaptureFormat)
     }
 }
 
+TEST(VirtualCard, ConvertsALongWavFileAsItReadsItAndLoopsIt)
+{
+    // 40000 frames at 11025 Hz mono, twice the rate in the capture: every second frame is the
+    // mean of two neighbours. The file is read in parts as it plays, so the frames on either side
+    // of each part's edge must still meet.
+    testsupport::TempDir dir;
+    const size_t frames = 40000;
+    auto source = [](size_t k) { return int16_t(2 * int(k % 10000) - 10000); };
+    std::vector<uint8_t> data(frames * 2);
+    for (size_t k = 0; k < frames; ++k) {
+        const int16_t v = source(k);
+        std::memcpy(data.data() + 2 * k, &v, 2);
+    }
+    testsupport::writeFile(dir / "in.wav", wavFile(pcm(11025, 1, 16), data));
+    AudioSetting on("virtual:in=" + (dir / "in.wav").string() + ",pace=fast");
+    auto buffers = capture(pcm(22050, 1, 16), 3, 60000);
+    size_t mismatches = 0;
+    for (size_t i = 0; i < 3 * 30000; ++i) {
+        const size_t out = i % (2 * frames); // the loop starts over after 80000 frames
+        const size_t k = out / 2;
+        int expected = source(k);
+        if (out % 2 == 1 && k + 1 < frames)
+            expected = (source(k) + source(k + 1)) / 2;
+        const int got = sample16(*buffers[i / 30000], i % 30000);
+        if (got != expected && mismatches++ < 5)
+            ADD_FAILURE() << "frame " << i << ": " << got << " instead of " << expected;
+    }
+    EXPECT_EQ(mismatches, 0u);
+}
+
 TEST(VirtualCard, RefusesToOpenWithAnUnreadableInputFile)
 {
     testsupport::TempDir dir;

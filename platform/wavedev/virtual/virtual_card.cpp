@@ -86,7 +86,9 @@ public:
     {
     }
 
-    std::vector<uint8_t> loop; // capture: the sound played in a loop
+    std::vector<uint8_t> loop; // capture: a generated sound played in a loop
+    WavFileLoop fileLoop;      // capture: a WAV file played in a loop, when in= names one
+    bool fromFile = false;
     WavWriter writer;          // playback: where the sound goes, when out= names a file
     bool writing = false;
 
@@ -101,7 +103,9 @@ public:
     {
         Transfer t = admit(frames);
         const uint32_t frameBytes = layout_.frameBytes();
-        size_t wanted = size_t(t.frames) * frameBytes;
+        size_t wanted = fromFile ? 0 : size_t(t.frames) * frameBytes;
+        if (fromFile)
+            fileLoop.read(data, t.frames);
         while (wanted > 0) {
             const size_t run = std::min(wanted, loop.size() - loopAt_);
             std::memcpy(data, loop.data() + loopAt_, run);
@@ -182,15 +186,15 @@ struct VirtualCard : DeviceEntry {
                 config.in == "bursts") {
                 stream->loop = generate(config.in, layout);
             } else {
+                // A file that is unreadable or holds no sound gives nothing to capture.
                 std::string reason;
-                auto wav = readWavFile(config.in, reason);
-                if (!wav) {
+                if (!stream->fileLoop.open(config.in, layout, reason)) {
                     error = MMSYSERR_NODRIVER;
                     return nullptr;
                 }
-                stream->loop = convertPcm(std::move(*wav), layout);
+                stream->fromFile = true;
             }
-            if (stream->loop.empty()) {
+            if (!stream->fromFile && stream->loop.empty()) {
                 error = MMSYSERR_NODRIVER; // a WAV file without sound gives nothing to loop
                 return nullptr;
             }

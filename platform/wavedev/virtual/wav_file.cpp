@@ -2,10 +2,16 @@
 // the program's file library.
 #include "wav_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+
+#include "platform/file_io.h"
 
 namespace platform::wavedev {
 
@@ -26,6 +32,9 @@ void put32(uint8_t* p, uint32_t v)
     for (int i = 0; i < 4; ++i)
         p[i] = uint8_t(v >> (8 * i));
 }
+
+// Source frames read from the disk at a time when converting.
+constexpr uint64_t kWindowFrames = 16384;
 
 double fullScale(uint32_t bytesPerSample)
 {
@@ -64,106 +73,137 @@ void encodeSample(double value, uint8_t* at, uint32_t bytesPerSample)
         at[i] = uint8_t(bits >> (8 * i));
 }
 
-std::optional<PcmData> readWavFile(const std::string& path, std::string& error)
+WavFileLoop::~WavFileLoop()
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open " + path;
-        return std::nullopt;
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool WavFileLoop::open(const std::string& path, const SampleLayout& target, std::string& error)
+{
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fd_ < 0 || fstat(fd_, &info) != 0) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
     }
-    // One read of the whole file: inputs may be long recordings.
-    in.seekg(0, std::ios::end);
-    const auto length = in.tellg();
-    in.seekg(0, std::ios::beg);
-    std::vector<uint8_t> file(length > 0 ? size_t(length) : 0);
-    if (!in.read(reinterpret_cast<char*>(file.data()), std::streamsize(file.size()))) {
-        error = "cannot read " + path;
-        return std::nullopt;
-    }
-    if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
-        std::memcmp(file.data() + 8, "WAVE", 4) != 0) {
+    const auto length = static_cast<uint64_t>(info.st_size);
+    uint8_t riff[12];
+    if (readAllAt(fd_, riff, sizeof riff, 0).bytes != sizeof riff ||
+        std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
         error = path + " is not a RIFF WAVE file";
-        return std::nullopt;
+        return false;
     }
+    // Only the chunk headers and the format are read here; the sound is read as it plays.
     std::optional<WAVEFORMATEXTENSIBLE> format;
-    size_t at = 12;
-    while (at + 8 <= file.size()) {
-        const uint8_t* chunk = file.data() + at;
-        const size_t size = le32(chunk + 4);
-        const size_t available = std::min(size, file.size() - at - 8);
+    uint64_t at = 12;
+    while (at + 8 <= length) {
+        uint8_t chunk[8];
+        if (readAllAt(fd_, chunk, sizeof chunk, int64_t(at)).bytes != sizeof chunk)
+            break;
+        const uint64_t size = le32(chunk + 4);
+        const uint64_t available = std::min(size, length - at - 8);
         if (std::memcmp(chunk, "fmt ", 4) == 0 && available >= 16) {
             WAVEFORMATEXTENSIBLE f{};
-            std::memcpy(&f, chunk + 8, std::min(available, sizeof f));
+            const size_t wanted = size_t(std::min<uint64_t>(available, sizeof f));
+            if (readAllAt(fd_, &f, wanted, int64_t(at + 8)).bytes != wanted) {
+                error = "cannot read " + path;
+                return false;
+            }
             if (available < 18)
                 f.Format.cbSize = 0;
             const char* reason = "";
             if (checkWaveFormat(&f.Format, &reason) != MMSYSERR_NOERROR) {
                 error = path + ": " + reason;
-                return std::nullopt;
+                return false;
             }
             format = f;
         } else if (std::memcmp(chunk, "data", 4) == 0) {
             if (!format) {
                 error = path + " has no format chunk before its data";
-                return std::nullopt;
+                return false;
             }
-            PcmData pcm{layoutOf(*format), {}};
-            const size_t frames = available / pcm.layout.frameBytes();
-            // The file's own buffer becomes the sound's, without a second copy.
-            file.erase(file.begin(), file.begin() + long(at + 8));
-            file.resize(frames * pcm.layout.frameBytes());
-            pcm.bytes = std::move(file);
-            return pcm;
+            from_ = layoutOf(*format);
+            to_ = target;
+            dataOffset_ = int64_t(at + 8);
+            sourceFrames_ = available / from_.frameBytes();
+            loopFrames_ = sameLayout() ? sourceFrames_ : sourceFrames_ * to_.rate / from_.rate;
+            if (loopFrames_ == 0) {
+                error = path + " holds no sound";
+                return false;
+            }
+            if (!sameLayout())
+                window_.resize(size_t(kWindowFrames) * from_.frameBytes());
+            return true;
         }
         at += 8 + size + (size & 1);
     }
     error = path + " has no data chunk";
-    return std::nullopt;
+    return false;
 }
 
-std::vector<uint8_t> convertPcm(PcmData&& source, const SampleLayout& target)
+bool WavFileLoop::sameLayout() const
 {
-    const SampleLayout& from = source.layout;
-    if (from.rate == target.rate && from.channels == target.channels &&
-        from.bytesPerSample == target.bytesPerSample)
-        return std::move(source.bytes);
-    return convertPcm(static_cast<const PcmData&>(source), target);
+    return from_.rate == to_.rate && from_.channels == to_.channels &&
+           from_.bytesPerSample == to_.bytesPerSample;
 }
 
-std::vector<uint8_t> convertPcm(const PcmData& source, const SampleLayout& target)
+void WavFileLoop::readSource(uint8_t* into, uint64_t frame, size_t frames)
 {
-    const SampleLayout& from = source.layout;
-    const size_t inFrames = source.bytes.size() / from.frameBytes();
-    if (from.rate == target.rate && from.channels == target.channels &&
-        from.bytesPerSample == target.bytesPerSample)
-        return source.bytes;
-    auto sampleAt = [&](size_t frame, uint32_t channel) {
-        const uint8_t* p = source.bytes.data() + frame * from.frameBytes();
-        if (from.channels == target.channels)
-            return decodeSample(p + channel * from.bytesPerSample, from.bytesPerSample);
-        if (from.channels == 1)
-            return decodeSample(p, from.bytesPerSample);
-        return (decodeSample(p, from.bytesPerSample) +
-                decodeSample(p + from.bytesPerSample, from.bytesPerSample)) /
-               2;
-    };
-    const size_t outFrames = inFrames * target.rate / from.rate;
-    std::vector<uint8_t> out(outFrames * target.frameBytes());
-    const double step = double(from.rate) / target.rate;
-    for (size_t i = 0; i < outFrames; ++i) {
-        const double position = i * step;
-        const auto frame = size_t(position);
-        const double fraction = position - frame;
-        const size_t next = std::min(frame + 1, inFrames - 1);
-        for (uint32_t c = 0; c < target.channels; ++c) {
+    const size_t bytes = frames * from_.frameBytes();
+    const size_t got =
+        readAllAt(fd_, into, bytes, dataOffset_ + int64_t(frame * from_.frameBytes())).bytes;
+    for (size_t i = got - got % from_.bytesPerSample; i < bytes; i += from_.bytesPerSample)
+        encodeSample(0.0, into + i, from_.bytesPerSample);
+}
+
+const uint8_t* WavFileLoop::sourceFrame(uint64_t frame)
+{
+    if (frame < windowStart_ || frame >= windowStart_ + windowFrames_) {
+        // One frame back, so that a frame and the next one are in the window together.
+        windowStart_ = frame > 0 ? frame - 1 : 0;
+        windowFrames_ = size_t(std::min<uint64_t>(kWindowFrames, sourceFrames_ - windowStart_));
+        readSource(window_.data(), windowStart_, windowFrames_);
+    }
+    return window_.data() + (frame - windowStart_) * from_.frameBytes();
+}
+
+double WavFileLoop::sampleAt(uint64_t frame, uint32_t channel)
+{
+    const uint8_t* p = sourceFrame(frame);
+    const uint32_t size = from_.bytesPerSample;
+    if (from_.channels == to_.channels)
+        return decodeSample(p + channel * size, size);
+    if (from_.channels == 1)
+        return decodeSample(p, size);
+    return (decodeSample(p, size) + decodeSample(p + size, size)) / 2;
+}
+
+void WavFileLoop::read(uint8_t* out, size_t frames)
+{
+    if (sameLayout()) {
+        while (frames > 0) {
+            const size_t run = size_t(std::min<uint64_t>(frames, loopFrames_ - at_));
+            readSource(out, at_, run);
+            out += run * to_.frameBytes();
+            frames -= run;
+            at_ = (at_ + run) % loopFrames_;
+        }
+        return;
+    }
+    const double step = double(from_.rate) / to_.rate;
+    for (; frames > 0; --frames, out += to_.frameBytes(), at_ = (at_ + 1) % loopFrames_) {
+        const double position = double(at_) * step;
+        const uint64_t frame = std::min(uint64_t(position), sourceFrames_ - 1);
+        const double fraction = position - double(frame);
+        const uint64_t next = std::min(frame + 1, sourceFrames_ - 1);
+        for (uint32_t c = 0; c < to_.channels; ++c) {
             double v = sampleAt(frame, c);
             if (fraction > 0)
                 v += (sampleAt(next, c) - v) * fraction;
-            encodeSample(v, out.data() + i * target.frameBytes() + c * target.bytesPerSample,
-                         target.bytesPerSample);
+            encodeSample(v, out + c * to_.bytesPerSample, to_.bytesPerSample);
         }
     }
-    return out;
 }
 
 WavWriter::~WavWriter()
