@@ -11,6 +11,12 @@ namespace brevon::wave {
 
 using namespace platform;
 
+namespace {
+
+constexpr uint32_t kRaisePriority = WM_USER + 1; // the device keeps the pace of the sound
+
+} // namespace
+
 WaveInEngine& waveIn()
 {
     static WaveInEngine engine;
@@ -55,6 +61,9 @@ bool WaveInEngine::start(uint32_t deviceId, const WAVEFORMATEX* format)
         return false;
     }
     device_ = device;
+    // A device that runs as fast as it is asked must not have a real-time thread run flat out.
+    if (waveInKeepsPace(device_))
+        worker_.queue().post(kRaisePriority);
     opened_.wait(1000);
     blockBytes_ = brevon::wave::blockBytes(format_.Format);
     try {
@@ -95,11 +104,13 @@ void WaveInEngine::queueBuffer(uint32_t index)
 
 void WaveInEngine::run(MessageQueue& queue)
 {
-    raiseCurrentThreadToTimeCritical();
     // The device may post before this loop runs: the queue exists from the thread's creation.
     Message message;
     while (queue.get(message)) {
         switch (message.message) {
+        case kRaisePriority:
+            raiseCurrentThreadToTimeCritical();
+            break;
         case MM_WIM_OPEN:
             opened_.set();
             if (EngineCallback callback = openCallback_)

@@ -19,6 +19,7 @@ namespace {
 constexpr uint32_t kBeginPull = WM_USER + 1; // do a pull start's first fills
 constexpr uint32_t kClose = WM_USER + 2;     // close the device if it is still open
 constexpr uint32_t kBeginPush = WM_USER + 3; // a push start: watch for a reader that sends nothing
+constexpr uint32_t kRaisePriority = WM_USER + 4; // the device keeps the pace of the sound
 
 } // namespace
 
@@ -59,6 +60,9 @@ bool WaveOutEngine::openDevice(uint32_t deviceId, const WAVEFORMATEX* format)
         return false;
     }
     device_ = device;
+    // A device that runs as fast as it is asked must not have a real-time thread run flat out.
+    if (waveOutKeepsPace(device_))
+        worker_.queue().post(kRaisePriority);
     opened_.wait(1000);
     return true;
 }
@@ -76,7 +80,6 @@ void WaveOutEngine::shutdown()
 
 void WaveOutEngine::run(MessageQueue& queue)
 {
-    raiseCurrentThreadToTimeCritical();
     deviceOpenOnWorker_ = true;
     Message message;
     for (;;) {
@@ -115,6 +118,9 @@ void WaveOutEngine::run(MessageQueue& queue)
                 callback(nullptr, 0);
             closed_.set();
             queue.quit(0);
+            break;
+        case kRaisePriority:
+            raiseCurrentThreadToTimeCritical();
             break;
         case kBeginPull:
             beginPull();

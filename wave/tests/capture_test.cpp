@@ -273,3 +273,21 @@ TEST_F(Capture, ManyStartStopCyclesLeaveNoThreads)
     EXPECT_EQ(settledThreadCount(baseline), baseline);
     EXPECT_EQ(log.opens, 40);
 }
+
+TEST_F(Capture, OnlyADeviceThatKeepsThePaceGetsRealTimeThreads)
+{
+    // In fast pace the engine's worker runs flat out: at a real-time priority the system would
+    // throttle it and starve the rest of the machine.
+    ASSERT_TRUE(WaveInStart(&cd));
+    WaveInRecordStart();
+    ASSERT_TRUE(waitUntil([&] { return log.data >= 20; }));
+    EXPECT_EQ(realTimeThreadCount(), 0u);
+    WaveInStop();
+    if (!realTimeGranted())
+        GTEST_SKIP() << "the system grants no real-time priority here";
+    // At the pace of the sound, the device's thread and the engine's worker are both raised.
+    setAudio("virtual:in=tone,pace=realtime");
+    ASSERT_TRUE(WaveInStart(&cd));
+    ASSERT_TRUE(waitUntil([&] { return log.levels >= 2; }));
+    EXPECT_EQ(realTimeThreadCount(), 2u);
+}

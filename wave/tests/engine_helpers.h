@@ -2,6 +2,9 @@
 // virtual card switch, formats and the number of threads in the process.
 #pragma once
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -47,6 +50,30 @@ inline size_t settledThreadCount(size_t expected)
 {
     waitUntil([&] { return threadCount() <= expected; }, 1000);
     return threadCount();
+}
+
+// Threads of this process that run in a real-time scheduling class.
+inline size_t realTimeThreadCount()
+{
+    size_t n = 0;
+    for (auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        const int policy = sched_getscheduler(std::stoi(entry.path().filename().string()));
+        n += policy == SCHED_RR || policy == SCHED_FIFO;
+    }
+    return n;
+}
+
+// Whether the system lets this process give a thread a real-time priority.
+inline bool realTimeGranted()
+{
+    bool granted = false;
+    std::thread probe([&] {
+        sched_param param{};
+        param.sched_priority = sched_get_priority_min(SCHED_RR);
+        granted = pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0;
+    });
+    probe.join();
+    return granted;
 }
 
 inline void setAudio(const std::string& value)

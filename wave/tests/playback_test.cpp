@@ -430,3 +430,20 @@ TEST_F(Playback, APauseWhileWaitingForTheReaderIsNotTakenForAStall)
     ASSERT_TRUE(waitUntil([&] { return log.closes == 1; }));
     EXPECT_EQ(played(), log.source);
 }
+
+TEST_F(Playback, OnlyADeviceThatKeepsThePaceGetsRealTimeThreads)
+{
+    useSource(20 * 176400);
+    setAudio("virtual:pace=fast,out=null");
+    ASSERT_TRUE(PlayStart(0, 0, &cd, 7056));
+    ASSERT_TRUE(waitUntil([&] { return log.levels >= 10; }));
+    EXPECT_EQ(realTimeThreadCount(), 0u);
+    PlayStop();
+    if (!realTimeGranted())
+        GTEST_SKIP() << "the system grants no real-time priority here";
+    log.levels = 0;
+    setAudio("virtual:pace=realtime,out=null");
+    ASSERT_TRUE(PlayStart(0, 0, &cd, 7056));
+    ASSERT_TRUE(waitUntil([&] { return log.levels >= 2; }));
+    EXPECT_EQ(realTimeThreadCount(), 2u);
+}

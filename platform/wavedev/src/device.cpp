@@ -97,6 +97,8 @@ public:
             callback_(handle_, message, instance_, p1, 0);
     }
 
+    bool keepsPace() const { return stream_->timeCritical(); }
+
     uint32_t openMessage() const { return capture() ? MM_WIM_OPEN : MM_WOM_OPEN; }
     uint32_t closeMessage() const { return capture() ? MM_WIM_CLOSE : MM_WOM_CLOSE; }
     uint32_t doneMessage() const { return capture() ? MM_WIM_DATA : MM_WOM_DONE; }
@@ -527,6 +529,12 @@ MMRESULT waveInGetPosition(HWAVEIN device, uint64_t* bytes)
     });
 }
 
+bool waveInKeepsPace(HWAVEIN device)
+{
+    auto found = find(device);
+    return found && found->keepsPace();
+}
+
 uint32_t waveOutGetNumDevs()
 {
     return uint32_t(devices(Direction::Playback).size());
@@ -597,6 +605,12 @@ MMRESULT waveOutGetPosition(HWAVEOUT device, uint64_t* bytes)
         *bytes = d.position();
         return MMSYSERR_NOERROR;
     });
+}
+
+bool waveOutKeepsPace(HWAVEOUT device)
+{
+    auto found = find(device);
+    return found && found->keepsPace();
 }
 
 } // namespace platform

@@ -110,6 +110,10 @@ MMRESULT waveInReset(HWAVEIN device);
 MMRESULT waveInClose(HWAVEIN device);
 // Bytes captured since the open or the last reset.
 MMRESULT waveInGetPosition(HWAVEIN device, uint64_t* bytes);
+// Whether the device keeps the pace of the sound. Every real device does; the virtual card in
+// fast pace does not, and threads that serve it run flat out, so they must not be raised to a
+// real-time priority (the system would throttle them and starve everything else).
+bool waveInKeepsPace(HWAVEIN device);
 
 uint32_t waveOutGetNumDevs();
 MMRESULT waveOutGetDevCaps(uint32_t deviceId, WAVEOUTCAPS* caps);
@@ -127,6 +131,8 @@ MMRESULT waveOutReset(HWAVEOUT device);
 MMRESULT waveOutClose(HWAVEOUT device);
 // Bytes played (heard, as far as the device can tell) since the open or the last reset.
 MMRESULT waveOutGetPosition(HWAVEOUT device, uint64_t* bytes);
+// Whether the device keeps the pace of the sound (see waveInKeepsPace).
+bool waveOutKeepsPace(HWAVEOUT device);
 
 // The flags the device layer itself stamps into a returned header: WHDR_DONE set, WHDR_INQUEUE
 // cleared; `reserved` holds the steady-clock time of the return in nanoseconds.
