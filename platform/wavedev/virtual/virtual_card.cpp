@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "../src/backend.h"
+#include "virtual_mixer.h"
 #include "wav_file.h"
 
 namespace platform::wavedev {
@@ -103,6 +104,7 @@ public:
     {
         Transfer t = admit(frames);
         const uint32_t frameBytes = layout_.frameBytes();
+        uint8_t* const start = data;
         size_t wanted = fromFile ? 0 : size_t(t.frames) * frameBytes;
         if (fromFile)
             fileLoop.read(data, t.frames);
@@ -113,6 +115,7 @@ public:
             wanted -= run;
             loopAt_ = (loopAt_ + run) % loop.size();
         }
+        applyVirtualMixer(start, t.frames, layout_);
         return t;
     }
 
