@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "settings/settings_store.h"
+
 namespace formats {
 
 namespace {
@@ -152,6 +154,59 @@ std::string rowText(int encoding, int index)
     default:
         return {};
     }
+}
+
+const settings::Value* indexKey(int encoding)
+{
+    switch (encoding) {
+    case kWMA:
+        return &settings::nWMAFormat;
+    case kMP3:
+        return &settings::nMP3Format;
+    case kWAV:
+        return &settings::nWAVFormat;
+    default:
+        return nullptr;
+    }
+}
+
+const settings::Value* textKey(int encoding)
+{
+    switch (encoding) {
+    case kWMA:
+        return &settings::sWMAFormat;
+    case kMP3:
+        return &settings::sMP3Format;
+    case kWAV:
+        return &settings::sWAVFormat;
+    default:
+        return nullptr;
+    }
+}
+
+std::vector<std::string> rowTexts(int encoding)
+{
+    std::vector<std::string> texts;
+    for (int row = 0; row < rowCount(encoding); ++row)
+        texts.push_back(rowText(encoding, row));
+    return texts;
+}
+
+int storedRow(const SettingsStore& store, int encoding)
+{
+    const settings::Value* key = indexKey(encoding);
+    return key ? store.readInt(*key) : -1;
+}
+
+bool storeChoice(SettingsStore& store, int encoding, int row, const std::string& text)
+{
+    const settings::Value* index = indexKey(encoding);
+    if (!index)
+        return false;
+    store.writeInt(settings::Encode.name, encoding);
+    store.writeInt(index->name, row);
+    store.writeString(textKey(encoding)->name, text);
+    return true;
 }
 
 } // namespace formats

@@ -4,8 +4,12 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/records.h"
+#include "settings/settings_table.h"
+
+class SettingsStore;
 
 namespace formats {
 
@@ -53,5 +57,22 @@ struct WMARow {
 // An index outside the table is the a128 row (index 5).
 const WMARow& wmaRow(int index);
 inline constexpr int kWMADefaultRow = 5;
+
+// The encodings in the order the encoding chooser lists them: "WAV", "WMA", "MP3".
+inline constexpr int kEncodingListOrder[] = {kWAV, kWMA, kMP3};
+
+// The settings keys of an encoding's chosen row: its index (nWAVFormat, nMP3Format, nWMAFormat)
+// and its display text (sWAVFormat, ...); null for a value that is no encoding.
+const settings::Value* indexKey(int encoding);
+const settings::Value* textKey(int encoding);
+
+// Building a list: the rows' texts of an encoding's table in index order, and the stored row of
+// that encoding (its index key, defaults 0, 10 and 5), which may lie outside the table.
+std::vector<std::string> rowTexts(int encoding);
+int storedRow(const SettingsStore& store, int encoding);
+
+// Storing a choice: `Encode`, then the encoding's index key, then its text key; only the keys of
+// that encoding are written. False (nothing written) for a value that is no encoding.
+bool storeChoice(SettingsStore& store, int encoding, int row, const std::string& text);
 
 } // namespace formats

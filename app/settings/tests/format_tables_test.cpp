@@ -3,6 +3,8 @@
 #include <set>
 
 #include "format_tables.h"
+#include "settings/settings_store.h"
+#include "testsupport/testsupport.h"
 
 using namespace formats;
 
@@ -77,4 +79,38 @@ TEST(FormatTables, EncodingsAreFoundByTheirNamesNotTheirListPositions)
     EXPECT_FALSE(encodingByName("wav"));
     EXPECT_EQ(rowCount(3), 0);
     EXPECT_EQ(rowText(7, 0), "");
+}
+
+TEST(FormatTables, StoringAChoiceWritesOnlyThatEncodingsKeysAndEachEncodingKeepsItsRow)
+{
+    testsupport::TempDir dir;
+    SettingsStore store((dir / "Dravik.ini").string(), "1.0", dir.path().string());
+    // Nothing stored yet: each encoding's default row.
+    EXPECT_EQ(storedRow(store, kWAV), 0);
+    EXPECT_EQ(storedRow(store, kMP3), 10);
+    EXPECT_EQ(storedRow(store, kWMA), 5);
+
+    ASSERT_TRUE(storeChoice(store, kMP3, 11, rowText(kMP3, 11)));
+    EXPECT_EQ(store.readInt("Encode", -1), kMP3);
+    EXPECT_EQ(store.readString("sMP3Format", ""), "128 kbps, mono");
+    ASSERT_TRUE(storeChoice(store, kWMA, 0, rowText(kWMA, 0)));
+    EXPECT_EQ(store.readInt("Encode", -1), kWMA);
+    EXPECT_EQ(storedRow(store, kMP3), 11);
+    EXPECT_EQ(store.readString("sWAVFormat", "<missing>"), "<missing>");
+    EXPECT_EQ(store.readInt("nWAVFormat", -7), -7);
+
+    EXPECT_FALSE(storeChoice(store, 3, 0, "x"));
+    EXPECT_EQ(store.readInt("Encode", -1), kWMA);
+}
+
+TEST(FormatTables, ListsFollowTheTablesAndTheEncodingChooserOrder)
+{
+    EXPECT_EQ(rowTexts(kWAV).size(), size_t(kWAVRows));
+    EXPECT_EQ(rowTexts(kMP3).front(), "320 kbps, stereo");
+    EXPECT_EQ(rowTexts(kWMA).back(), "4 kbps, mono, voice");
+    EXPECT_TRUE(rowTexts(7).empty());
+    std::vector<std::string> listed;
+    for (int encoding : kEncodingListOrder)
+        listed.push_back(encodingName(encoding));
+    EXPECT_EQ(listed, (std::vector<std::string>{"WAV", "WMA", "MP3"}));
 }
