@@ -1,0 +1,102 @@
+// dravik-skin-demo: the main window's face with every skinned control at its place, shown in a
+// window or written to a PNG (dravik-skin-demo --png FILE [--state recording|playing|idle]
+// [--hover ID] [--pressed ID]) so that the skin can be judged before the window exists.
+#include "CSkinButton.h"
+#include "CSkinMeter.h"
+#include "CSkinSlider.h"
+#include "CSkinTextDisplay.h"
+#include "CSkinTimeDisplay.h"
+#include "demo_face.h"
+#include "skin.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("Shows the skin of Dravik's main window."));
+    options.addHelpOption();
+    const QCommandLineOption png(QStringLiteral("png"),
+                                 QStringLiteral("Write the face to FILE and exit."),
+                                 QStringLiteral("FILE"));
+    const QCommandLineOption state(QStringLiteral("state"),
+                                   QStringLiteral("idle, recording or playing."),
+                                   QStringLiteral("STATE"), QStringLiteral("recording"));
+    const QCommandLineOption hover(QStringLiteral("hover"),
+                                   QStringLiteral("Show the button of that id in its hover look."),
+                                   QStringLiteral("ID"));
+    const QCommandLineOption pressed(QStringLiteral("pressed"),
+                                     QStringLiteral("Show the button of that id pressed."),
+                                     QStringLiteral("ID"));
+    options.addOptions({png, state, hover, pressed});
+    options.process(app);
+
+    std::string error;
+    if (!loadSkin(&error)) {
+        std::fprintf(stderr, "dravik-skin-demo: %s\n", error.c_str());
+        return 1;
+    }
+    DemoFace face(skinModule());
+    const QString look = options.value(state);
+    auto button = [&](int id) -> CSkinButton* {
+        for (CSkinButton* b : face.buttons)
+            if (b->id() == id)
+                return b;
+        return nullptr;
+    };
+    if (look == QLatin1String("recording")) {
+        button(1010)->SetState(5);
+        button(1011)->SetState(1);
+        button(1012)->SetState(4);
+        button(1016)->SetState(8);
+        face.left->SetValue(21000);
+        face.right->SetValue(30500);
+        face.time->SetValue(366012);
+        face.format->SetText(QStringLiteral("WAV|44100 Hz, 16-bit, stereo"));
+        face.status = QStringLiteral("Recording...");
+    } else if (look == QLatin1String("playing")) {
+        button(1011)->SetState(5);
+        button(1012)->SetState(5);
+        button(115)->SetState(5);
+        face.left->SetValue(12000);
+        face.right->SetValue(9000);
+        face.time->SetValue(12345);
+        face.seek->SetValue(37, false);
+        face.format->SetText(QStringLiteral("MP3|128 kbps, stereo"));
+        face.status = QStringLiteral("Playing interview.mp3");
+    }
+    auto lookOf = [&](const QCommandLineOption& option, int offset) {
+        if (!options.isSet(option))
+            return;
+        if (CSkinButton* b = button(options.value(option).toInt()))
+            b->SetState(b->FaceBase() + offset);
+    };
+    lookOf(hover, 3);
+    lookOf(pressed, 2);
+
+    if (options.isSet(png)) {
+        face.grab().save(options.value(png), "PNG");
+        return 0;
+    }
+    // Shown live: the meters follow a slow made-up signal so that their decay can be watched.
+    QTimer levels;
+    int tick = 0;
+    QObject::connect(&levels, &QTimer::timeout, [&] {
+        ++tick;
+        const double t = tick / 25.0;
+        face.left->SetValue(
+            static_cast<int>(32768 * std::fabs(std::sin(t * 1.3)) * (tick % 50 < 30 ? 1.0 : 0.2)));
+        face.right->SetValue(static_cast<int>(32768 * std::fabs(std::sin(t * 1.7 + 1))));
+        face.time->SetValue(tick * 4);
+        face.seek->SetValue(tick / 10 % 101, false);
+    });
+    levels.start(40);
+    face.show();
+    return app.exec();
+}

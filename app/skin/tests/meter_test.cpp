@@ -1,0 +1,140 @@
+// The level meter: segments lit by a value, the decay by ticks, and what a paint shows.
+#include "CSkinMeter.h"
+#include "skin_test_support.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kWidth = 125;
+constexpr int kRow = 12;
+const QRgb kUnlit = qRgb(20, 60, 30);
+const QRgb kLit = qRgb(60, 240, 100);
+const QRgb kPanel = qRgb(9, 9, 200);
+
+// Two rows, unlit over lit, with a black gap column after every segment.
+QImage meterPicture()
+{
+    QImage image = solid(kWidth, kRow * 2, kUnlit);
+    for (int y = kRow; y < 2 * kRow; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            image.setPixel(x, y, kLit);
+    for (int x = 4; x < kWidth; x += 5)
+        for (int y = 0; y < 2 * kRow; ++y)
+            image.setPixel(x, y, qRgb(0, 0, 0));
+    return image;
+}
+
+class Meter : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testApp();
+        parent = std::make_unique<QWidget>();
+        parent->resize(200, 80);
+        meter = new CSkinMeter(parent.get(), 1227);
+        meter->SetBackground(solid(200, 80, kPanel));
+        meter->SetImage(meterPicture());
+        meter->SetPosition(20, 20);
+        meter->SetMaxValue(kLevelScale);
+        parent->show();
+    }
+    // Segments shown as painted: lit pixels counted along the row.
+    int litSegments()
+    {
+        const QImage shot = meter->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        int lit = 0;
+        for (int s = 0; s < CSkinMeter::kSegments; ++s)
+            lit += shot.pixel(s * 5 + 2, 6) == kLit;
+        return lit;
+    }
+
+    std::unique_ptr<QWidget> parent;
+    CSkinMeter* meter = nullptr;
+};
+
+TEST(MeterLevel, SegmentsOnTheLevelScale)
+{
+    EXPECT_EQ(CSkinMeter::SegmentsFor(0, 0x8000), 0);
+    EXPECT_EQ(CSkinMeter::SegmentsFor(1, 0x8000), 1);
+    EXPECT_EQ(CSkinMeter::SegmentsFor(31457, 0x8000), 24);
+    EXPECT_EQ(CSkinMeter::SegmentsFor(31458, 0x8000), 25);
+    EXPECT_EQ(CSkinMeter::SegmentsFor(0x8000, 0x8000), 25);
+    // Above the maximum still lights only the meter's own segments.
+    EXPECT_EQ(CSkinMeter::SegmentsFor(1'000'000, 0x8000), 25);
+    EXPECT_EQ(CSkinMeter::SegmentsFor(-5, 0x8000), 0);
+    // Without a maximum the level scale stands in, not a division by zero.
+    EXPECT_EQ(CSkinMeter::SegmentsFor(31458, 0), 25);
+    EXPECT_EQ(CSkinMeter::SegmentsFor(16384, -1), 13);
+}
+
+TEST_F(Meter, PaintShowsTheLitPartOverTheUnlitRowWithBlackTransparent)
+{
+    meter->SetValue(16384);
+    EXPECT_EQ(meter->ShownLevel(), 13);
+    EXPECT_EQ(litSegments(), 13);
+    const QImage shot = meter->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(shot.pixel(100, 6), kUnlit);
+    EXPECT_EQ(shot.pixel(4, 6), kPanel);
+    EXPECT_EQ(shot.width(), kWidth);
+    EXPECT_EQ(shot.height(), kRow);
+}
+
+TEST_F(Meter, MidGreyIsDrawnAtAlpha200)
+{
+    QImage picture = meterPicture();
+    picture.setPixel(50, 3, qRgb(128, 128, 128));
+    meter->SetImage(picture);
+    const QRgb got = pixelOf(meter, 50, 3);
+    EXPECT_NEAR(qBlue(got), (128 * 200 + 200 * 55) / 255, 2);
+}
+
+TEST_F(Meter, RisesAtOnceAndFallsOneSegmentPerTick)
+{
+    meter->SetValue(0x8000);
+    EXPECT_EQ(meter->ShownLevel(), 25);
+    // A lower value keeps the level; the decay goes on from it.
+    meter->SetValue(1000);
+    EXPECT_EQ(meter->ShownLevel(), 25);
+    meter->Tick();
+    EXPECT_EQ(meter->ShownLevel(), 24);
+    for (int i = 0; i < 24; ++i) {
+        meter->SetValue(0);
+        meter->Tick();
+    }
+    EXPECT_EQ(meter->ShownLevel(), 0);
+    EXPECT_EQ(litSegments(), 0);
+    meter->Tick();
+    EXPECT_EQ(meter->ShownLevel(), 0);
+}
+
+TEST_F(Meter, ValueAboveTheMaximumNeverDrawsPastTheMeter)
+{
+    meter->SetMaxValue(100);
+    meter->SetValue(5000);
+    EXPECT_EQ(meter->ShownLevel(), 25);
+    EXPECT_EQ(litSegments(), 25);
+    EXPECT_EQ(meter->width(), kWidth);
+}
+
+TEST_F(Meter, UsedBeforeItsMaximumIsSetItReadsTheLevelScale)
+{
+    auto* fresh = new CSkinMeter(parent.get(), 1030);
+    fresh->SetImage(meterPicture());
+    fresh->SetPosition(20, 40);
+    fresh->SetValue(16384);
+    EXPECT_EQ(fresh->ShownLevel(), 13);
+    EXPECT_FALSE(fresh->grab().isNull());
+}
+
+TEST_F(Meter, TimerDecaysTheMeterTo0In25Ticks)
+{
+    meter->StartTimer(5);
+    meter->SetValue(0x8000);
+    for (int i = 0; i < 200 && meter->ShownLevel() > 0; ++i)
+        QTest::qWait(5);
+    EXPECT_EQ(meter->ShownLevel(), 0);
+}
+
+} // namespace

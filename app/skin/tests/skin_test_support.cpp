@@ -1,0 +1,74 @@
+// Test helpers for the skinned controls.
+#include "skin_test_support.h"
+
+#include "window_messages.h"
+
+#include <QCoreApplication>
+
+QApplication& testApp()
+{
+    static int argc = 1;
+    static char name[] = "dravik_skin_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+MessageLog::MessageLog()
+{
+    resize(300, 200);
+}
+
+const std::vector<Posted>& MessageLog::messages()
+{
+    QCoreApplication::sendPostedEvents(this, WindowMessage::eventType());
+    return received_;
+}
+
+std::vector<uintptr_t> MessageLog::codes(uint32_t message)
+{
+    std::vector<uintptr_t> out;
+    for (const Posted& p : messages())
+        if (p.message == message)
+            out.push_back(p.wParam);
+    return out;
+}
+
+bool MessageLog::event(QEvent* event)
+{
+    if (event->type() == WindowMessage::eventType()) {
+        const auto* m = static_cast<WindowMessage*>(event);
+        received_.push_back({m->message, m->wParam});
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+QImage solid(int width, int height, QRgb colour)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(colour);
+    return image;
+}
+
+QRgb stripeColour(int x)
+{
+    return qRgb(x % 256, 40, 200 - x % 100);
+}
+
+QImage stripes(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, stripeColour(x));
+    return image;
+}
+
+QRgb pixelOf(QWidget* widget, int x, int y)
+{
+    return widget->grab().toImage().convertToFormat(QImage::Format_ARGB32).pixel(x, y);
+}
