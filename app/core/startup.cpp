@@ -1,0 +1,184 @@
+// Start-up: companions, installer switches, the single instance and the main window's run.
+#include "startup.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "CDravikDlg.h"
+#include "platform/system.h"
+#include "settings/settings_store.h"
+#include "skin.h"
+
+namespace startup {
+
+namespace {
+
+// The folder the program was started from, kept for the whole run.
+std::string g_startupDirectory;
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+bool startsWith10(const std::string& commandLine, const char* switchText)
+{
+    // The first ten characters compared as C strings: a shorter switch must match whole.
+    return std::strncmp(commandLine.c_str(), switchText, 10) == 0;
+}
+
+} // namespace
+
+std::string commandLine(int argc, char** argv)
+{
+    std::string line;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            line += ' ';
+        line += argv[i];
+    }
+    return line;
+}
+
+bool isInstall(const std::string& commandLine)
+{
+    return startsWith10(commandLine, "/Install");
+}
+
+bool isUninstall(const std::string& commandLine)
+{
+    return startsWith10(commandLine, "/Uninstall");
+}
+
+bool Companions::load(const std::string& folder)
+{
+    missing_.clear();
+    const std::string dir = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    if (!skinModule().load(dir + "libDravik.so"))
+        missing_ = "libDravik.so";
+    else if (!wmvcore_.loadPath(dir + "libwmvcore.so"))
+        missing_ = "libwmvcore.so";
+    else if (!wave_.loadPath(dir + "libBrevon.Wave.so"))
+        missing_ = "libBrevon.Wave.so";
+    else if (!lame_.loadSystem(kLameSoname))
+        missing_ = kLameSoname;
+    if (missing_.empty())
+        return true;
+    release();
+    return false;
+}
+
+void Companions::release()
+{
+    lame_.unload();
+    wave_.unload();
+    wmvcore_.unload();
+}
+
+SingleInstance::SingleInstance(const std::string& caption)
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    path_ =
+        (folder + QStringLiteral("/") + QString::fromStdString(caption) + QStringLiteral(".lock"))
+            .toStdString();
+}
+
+bool SingleInstance::acquire()
+{
+    lock_ = std::make_unique<QLockFile>(QString::fromStdString(path_));
+    // A lock left by a copy that died is taken over (QLockFile checks its process).
+    lock_->setStaleLockTime(0);
+    return lock_->tryLock(0);
+}
+
+int run(int argc, char** argv)
+{
+    // 1. The start-up directory.
+    std::error_code code;
+    g_startupDirectory = std::filesystem::current_path(code).string();
+    const std::string line = commandLine(argc, argv);
+    const bool install = isInstall(line);
+    const bool uninstall = isUninstall(line);
+
+    // No desktop: the switches still work (they show nothing), the window cannot run.
+    const bool display = hasDisplay();
+    if (!display)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Dravik"));
+
+    // 2-3. The companion files.
+    Companions companions;
+    if (!companions.load(QCoreApplication::applicationDirPath().toStdString())) {
+        if (uninstall)
+            return 1;
+        std::fprintf(stderr, "dravik: %s is missing or cannot be loaded. Please install again.\n",
+                     companions.missing().c_str());
+        if (display) {
+            QMessageBox box(QMessageBox::Critical, QString(),
+                            QString::fromLatin1(kMissingFileMessage));
+            box.exec();
+        }
+        return 1;
+    }
+
+    // 4. The caption from the skin strings.
+    const QString caption = CDravikDlg::caption();
+    SettingsStore& store = SettingsStore::instance();
+
+    // 5-6. The installer switches, without a window.
+    if (install) {
+        QRect screen(0, 0, 1024, 768);
+        if (QScreen* s = QGuiApplication::primaryScreen())
+            screen = s->availableGeometry();
+        bool ok = store.install(screen.width(), screen.height());
+        if (!ok)
+            std::fprintf(stderr, "dravik: the settings could not be written: %s\n",
+                         store.lastError().c_str());
+        return ok ? 0 : 1;
+    }
+    if (uninstall) {
+        companions.release();
+        return store.uninstall() ? 0 : 1;
+    }
+    if (!display) {
+        std::fprintf(stderr, "dravik: no desktop to show the window on (DISPLAY is not set); "
+                             "dravik-cli records without one.\n");
+        return 1;
+    }
+
+    // 7. One copy per caption.
+    SingleInstance instance(caption.toStdString());
+    if (!instance.acquire()) {
+        QMessageBox box(QMessageBox::Information, caption,
+                        QString::fromLatin1(kAlreadyRunningMessage));
+        box.exec();
+        return 0;
+    }
+
+    // 8-10. High priority (where permitted), then the window until it ends.
+    platform::setProcessPriority(platform::ProcessPriority::High);
+    int status = 0;
+    {
+        CDravikDlg window(store);
+        window.show();
+        status = QApplication::exec();
+    }
+    // 11.
+    companions.release();
+    return status;
+}
+
+} // namespace startup

@@ -1,0 +1,7 @@
+// dravik: the desktop sound recorder with its window.
+#include "startup.h"
+
+int main(int argc, char** argv)
+{
+    return startup::run(argc, argv);
+}
