@@ -5,7 +5,10 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -29,6 +32,13 @@ std::string thisModuleDirectory()
     auto slash = file.rfind('/');
     // A program started from its own folder may be known by a bare name.
     return slash == std::string::npos ? programDirectory() : file.substr(0, slash);
+}
+
+std::string privateLibraryDirectory()
+{
+    return (std::filesystem::path(programDirectory()) / kPrivateLibraryFolder)
+        .lexically_normal()
+        .string();
 }
 
 std::string libraryFileName(const std::string& name)
@@ -60,16 +70,49 @@ Library& Library::operator=(Library&& other) noexcept
     return *this;
 }
 
-bool Library::load(const std::string& name)
+std::vector<std::string> librarySearchFolders()
+{
+    // The build keeps everything in the program's folder; an installed program keeps its
+    // libraries in the private folder; a program kept elsewhere may still use ours together.
+    std::vector<std::string> folders = {programDirectory(), privateLibraryDirectory()};
+    const std::string beside = thisModuleDirectory();
+    if (std::find(folders.begin(), folders.end(), beside) == folders.end())
+        folders.push_back(beside);
+    return folders;
+}
+
+std::string findLibrary(const std::string& name)
 {
     const std::string file = libraryFileName(name);
-    if (loadPath(programDirectory() + "/" + file))
-        return true;
-    std::string firstError = error_;
-    const std::string beside = thisModuleDirectory();
-    if (beside != programDirectory() && loadPath(beside + "/" + file))
-        return true;
-    error_ = firstError;
+    std::error_code ignored;
+    for (const std::string& folder : librarySearchFolders()) {
+        std::string path = folder + "/" + file;
+        if (std::filesystem::is_regular_file(path, ignored))
+            return path;
+    }
+    return {};
+}
+
+std::string findProgramData(const std::string& relative)
+{
+    std::error_code ignored;
+    for (const char* folder : {".", kSharedDataFolder}) {
+        auto path =
+            (std::filesystem::path(programDirectory()) / folder / relative).lexically_normal();
+        if (std::filesystem::exists(path, ignored))
+            return path.string();
+    }
+    return {};
+}
+
+bool Library::load(const std::string& name)
+{
+    const std::string path = findLibrary(name);
+    if (!path.empty())
+        return loadPath(path);
+    unload();
+    error_ = "cannot load " + libraryFileName(name) + ": not found in " + programDirectory() +
+             " nor in " + privateLibraryDirectory();
     return false;
 }
 

@@ -1,5 +1,5 @@
-// Test helpers: where the shared audio fixtures are, a temporary folder that removes itself, and
-// generated signals.
+// Test helpers: where the audio fixtures are (testsupport/fixtures), a temporary folder that
+// removes itself, and generated signals.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 
 namespace testsupport {
 
-// Full path of a file in the shared fixtures folder.
+// Full path of a file in the fixtures folder.
 std::filesystem::path fixture(const std::string& name);
 
 // A fresh folder under the system's temporary folder, removed with everything in it.

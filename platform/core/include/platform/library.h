@@ -4,11 +4,27 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
 // The folder of the running program (where the build puts every library of ours).
 std::string programDirectory();
+// Where an installed program keeps our libraries, relative to its own folder
+// (<prefix>/bin/dravik -> <prefix>/lib/dravik).
+inline constexpr const char* kPrivateLibraryFolder = "../lib/dravik";
+// That folder for the running program, as a normal path.
+std::string privateLibraryDirectory();
+// Where an installed program keeps its other files (help pages), relative to its own folder.
+inline constexpr const char* kSharedDataFolder = "../share/dravik";
+// The folders a library of ours is looked for in, in order: the program's folder, the private
+// library folder, the folder of the module asking.
+std::vector<std::string> librarySearchFolders();
+// The full path of a library of ours in the first of those folders that holds it, or "".
+std::string findLibrary(const std::string& name);
+// The full path of a file or folder the program carries ("help/home.htm"): beside the program in
+// the build, under the shared data folder once installed; "" when neither holds it.
+std::string findProgramData(const std::string& relative);
 // The folder of the module (program or library) whose code calls this.
 std::string thisModuleDirectory();
 // The file name of a library of ours: "Brevon.Wave" -> "libBrevon.Wave.so"; names that already
@@ -24,9 +40,10 @@ public:
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
-    // Loads a library of ours from the program's folder ("Brevon.Wave" or "libBrevon.Wave.so");
-    // when it is not there, from the folder of the library asking, so that a program kept
-    // elsewhere can use our libraries together.
+    // Loads a library of ours ("Brevon.Wave" or "libBrevon.Wave.so") by full path: from the
+    // program's folder, then from the installed program's private library folder, then from the
+    // folder of the library asking, so that a program kept elsewhere can use our libraries
+    // together (findLibrary). A library that is found but cannot be loaded reports why.
     bool load(const std::string& name);
     // Loads a library by full path.
     bool loadPath(const std::string& path);
