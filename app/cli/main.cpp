@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "BrevonWMA.h"
+#include "cli_help.h"
 #include "cli_options.h"
 #include "format_tables.h"
 #include "platform/mixer.h"
@@ -36,6 +38,21 @@ std::atomic<bool> g_interrupted{false};
 void onInterrupt(int)
 {
     g_interrupted = true;
+}
+
+// Ctrl+C, a terminate signal and a hang-up (the terminal or the SSH session closing) all end the
+// command as its own stop does: the handler only raises g_interrupted, which the 100-ms watch on
+// the main thread reads, so a recording is completed and its saved: line printed. Writing to a
+// terminal or pipe that has gone must not end the process before that, so SIGPIPE is ignored.
+void catchStopSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int stop : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(stop, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 int fail(const std::string& reason)
@@ -244,6 +261,7 @@ private:
 
 int record(const CliCommand& command)
 {
+    catchStopSignals();
     SettingsStore& store = SettingsStore::instance();
     std::vector<std::pair<std::string, std::string>> overrides;
     std::string error;
@@ -284,8 +302,6 @@ int record(const CliCommand& command)
     }
     platform::setProcessPriority(platform::ProcessPriority::Realtime);
 
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] { session.watch(); });
     watch.start(100);
@@ -344,7 +360,7 @@ int play(const CliCommand& command)
     uint64_t start = static_cast<uint64_t>(from * 1e7);
     if (start >= player.Duration() && player.Duration() > 0)
         return fail("--from is past the end of the file");
-    std::signal(SIGINT, onInterrupt);
+    catchStopSignals();
     player.Start(static_cast<uint32_t>(start), static_cast<uint32_t>(start >> 32));
     QTimer watch;
     int waited = 0;
@@ -401,8 +417,7 @@ int monitor(const CliCommand& command)
     session.recorder = &recorder;
     if (!recorder.StartDevice())
         return fail(recorder.lastError());
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    catchStopSignals();
     QTimer watch;
     auto started = std::chrono::steady_clock::now();
     int exitCode = 0;
@@ -452,6 +467,10 @@ int devices()
 
 int main(int argc, char** argv)
 {
+    if (auto help = clihelp::answerHelp(std::vector<std::string>(argv + 1, argv + argc))) {
+        std::fputs(help->text.c_str(), help->toError ? stderr : stdout);
+        return help->status;
+    }
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
