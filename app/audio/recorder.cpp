@@ -220,11 +220,11 @@ void CRecorder::StopDevice()
     engine_.wave.WaveInStop();
 }
 
-bool CRecorder::openOutputFile()
+bool CRecorder::openOutputFile(std::function<void()>* deferredNameWrite)
 {
     std::string folder = store_.readString(settings::TempFolder);
     // Skip names that are taken: a take kept from an earlier run is never overwritten.
-    long long counter = store_.readInt(settings::NumInst);
+    long long counter = tempCounter_;
     std::string name;
     std::string path;
     for (int tries = 0; tries < 10000; ++tries) {
@@ -234,9 +234,18 @@ bool CRecorder::openOutputFile()
         if (access(path.c_str(), F_OK) != 0)
             break;
     }
-    store_.writeInt(settings::NumInst.name, static_cast<int>(counter));
-    store_.writeString(settings::sTempFileName.name, name);
+    tempCounter_ = counter;
     temporaryPath_ = path;
+    partHandedOver_ = false;
+    // A settings write replaces the store's file; at a split that waits for the saver's thread.
+    auto writeName = [store = &store_, counter, name] {
+        store->writeInt(settings::NumInst.name, static_cast<int>(counter));
+        store->writeString(settings::sTempFileName.name, name);
+    };
+    if (deferredNameWrite)
+        *deferredNameWrite = std::move(writeName);
+    else
+        writeName();
 
     bool opened = false;
     switch (encoding_) {
@@ -289,6 +298,7 @@ bool CRecorder::StartRecording()
     failed_ = false;
     stopPosted_ = false;
     splitRequested_ = false;
+    tempCounter_ = store_.readInt(settings::NumInst);
     if (!openOutputFile())
         return false;
     gate_.setHold(voxHold_);
@@ -307,8 +317,8 @@ bool CRecorder::StartRecording()
 void CRecorder::waitForBlockToFinish() const
 {
     // The capture thread may be writing the block it took before the flags changed; the file is
-    // closed only after that write. A block takes well under a millisecond, a split with a move
-    // longer, so the wait is bounded generously.
+    // closed only after that write. A block takes well under a millisecond, a split (closing one
+    // file, opening the next) a little longer, so the wait is bounded generously.
     for (int i = 0; i < 10000 && inBlock_; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
@@ -332,32 +342,30 @@ bool CRecorder::CheckDevice()
     return !failed;
 }
 
+PartSaver::Part CRecorder::finishedPart()
+{
+    PartSaver::Part part;
+    part.source = temporaryPath_;
+    part.hundredths = FileHundredths();
+    part.saveFolder = store_.readString(settings::SaveFolder);
+    part.prefix = store_.readString(settings::AutoSavePrefix);
+    part.autoSaveMode = store_.readInt(settings::nSettingFileCheckButtonSates);
+    part.segmentStart = segmentStart_;
+    part.sessionNumber = store_.readInt(settings::SessionNum.name, 1);
+    part.segmentCount = segmentCount_;
+    part.encoding = encoding_;
+    return part;
+}
+
 bool CRecorder::AutoSave()
 {
-    std::string source =
-        store_.readString(settings::TempFolder) + "/" + store_.readString(settings::sTempFileName);
-    int32_t length = FileHundredths();
-    if (length == 0) {
-        std::error_code ignored;
-        std::filesystem::remove(source, ignored);
+    // A take handed over once is the saver's: a second call must not queue its deletion as an
+    // empty part (the first move may have failed and left it in the temporary folder).
+    if (partHandedOver_)
         return true;
-    }
-    int mode = store_.readInt(settings::nSettingFileCheckButtonSates);
-    int session = store_.readInt(settings::SessionNum.name, 1);
-    std::string name = takefiles::safePrefix(store_.readString(settings::AutoSavePrefix)) +
-                       takefiles::autoSaveSuffix(mode, segmentStart_, session, segmentCount_) +
-                       takefiles::extension(encoding_);
-    std::string destination =
-        takefiles::distinctPath(store_.readString(settings::SaveFolder) + "/" + name);
-    std::string error = takefiles::moveFile(source, destination);
+    partHandedOver_ = true;
+    saver_.save(finishedPart());
     fileBytes_ = 0;
-    if (!error.empty()) {
-        setError(error);
-        postWindowMessage(mainWindow_, WM_REC_FAILED, 0, 0,
-                          "the take could not be saved and stays at " + source + ": " + error);
-        return false;
-    }
-    postWindowMessage(mainWindow_, WM_REC_SAVED, static_cast<uintptr_t>(length), 0, destination);
     return true;
 }
 
@@ -467,12 +475,17 @@ bool CRecorder::splitDue(int autoSaveMode) const
            splitRequested_;
 }
 
+// The capture thread closes the part and opens the next file; the move into the save folder,
+// the report and the settings writes of the new name are the part saver's.
 void CRecorder::split()
 {
     segmentStarted_ = false;
     closeOutputFile();
-    AutoSave();
-    if (!openOutputFile())
+    PartSaver::Part part = finishedPart();
+    fileBytes_ = 0;
+    bool opened = openOutputFile(&part.afterwards);
+    saver_.save(std::move(part));
+    if (!opened)
         stopForFailure(lastError());
     splitRequested_ = false;
 }

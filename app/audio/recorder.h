@@ -8,9 +8,11 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <mutex>
 #include <string>
 
+#include "part_saver.h"
 #include "platform/records.h"
 #include "settings/settings_store.h"
 #include "vox_gate.h"
@@ -34,15 +36,26 @@ public:
     void StopRecording();
     void TogglePause();
     void SetVoxHold(int blocks);
+    int voxHold() const { return voxHold_; }
     void SetVoxLevel(int percent);
     void RequestSplit() { splitRequested_ = true; }
     bool IsSplitRequested() const { return splitRequested_; }
     bool IsTakeUnsaved() const { return takeUnsaved_; }
-    // Moves the finished temporary file into the save folder under a generated name, or deletes
-    // it when it holds nothing. False (with lastError()) when the move failed: the take then stays
-    // in the temporary folder under its temporary name.
+    // The window is done with the stopped take (saved, discarded or given up): take unsaved
+    // := false.
+    void ReleaseTake() { takeUnsaved_ = false; }
+    // Hands the finished temporary file to the part saver, which moves it into the save folder
+    // under a generated name (or deletes it when it holds nothing) on its own thread, after the
+    // parts handed over before it. The result arrives as WM_REC_SAVED or WM_REC_FAILED; a part
+    // that cannot be moved stays in the temporary folder under its temporary name.
     bool AutoSave();
     int32_t FileHundredths() const;
+    // Finished parts not yet moved and reported.
+    int partsBeingSaved() const { return saver_.pending(); }
+    // Waits (without dispatching messages) until every finished part is saved; false on time-out.
+    bool waitForSaves(int timeoutMs) { return saver_.waitUntilDone(timeoutMs); }
+    // Replaces the part saver's move (tests: a save folder whose copy takes seconds).
+    void setPartMove(PartSaver::MoveFunction move) { saver_.setMove(std::move(move)); }
     int32_t TotalHundredths() const;
 
     bool recording() const { return recording_; }
@@ -86,7 +99,10 @@ private:
     bool bindLibraries();
     bool configureFormat();
     uint32_t chooseDevice() const;
-    bool openOutputFile();
+    // With deferredNameWrite (a split, on the capture thread) the settings writes of the new
+    // name are handed back to be done by the part saver instead of here.
+    bool openOutputFile(std::function<void()>* deferredNameWrite = nullptr);
+    PartSaver::Part finishedPart();
     void closeOutputFile();
     bool writeBlock(const WAVEHDR* header);
     void handleBlock(const WAVEHDR* header);
@@ -150,10 +166,17 @@ private:
     // Set while the capture thread is inside the block handling.
     std::atomic<bool> inBlock_{false};
 
+    // The temporary-file counter (NumInst): read at a recording start, advanced at each new file.
+    long long tempCounter_ = 0;
+    // The current temporary file was handed to the part saver.
+    bool partHandedOver_ = false;
     // Path of the current temporary file; written where the file is opened (window thread at a
     // start, capture thread at a split) while the other thread does not touch it.
     std::string temporaryPath_;
     // Set by either thread when something fails; read by the window thread.
     mutable std::mutex errorMutex_;
     std::string error_;
+
+    // Last member: destroyed first, after it has saved every part still queued.
+    PartSaver saver_{mainWindow_};
 };

@@ -34,6 +34,9 @@ constexpr uint32_t WM_REC_FAILED = WM_USER + 150;
 constexpr uint32_t WM_REC_SAVED = WM_USER + 151;
 // Sound was lost by the capture device during the recording (wParam: gaps counted so far).
 constexpr uint32_t WM_REC_GAP = WM_USER + 152;
+// Finished parts of a recording still being moved into the save folder (wParam: how many); posted
+// whenever the count changes, 0 when the last one is done.
+constexpr uint32_t WM_REC_SAVING = WM_USER + 153;
 
 class WindowMessage : public QEvent {
 public:
