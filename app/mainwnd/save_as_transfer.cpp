@@ -255,6 +255,8 @@ TransferResult copyAcross(const QString& takePath, const QString& destination,
     CopyProgress dialog(texts.progressTitle, QFileInfo(destination).fileName(), parent);
     if (!options.progressPosition.isNull())
         dialog.move(options.progressPosition);
+    // The caller may disable its window while it saves; Cancel has to stay usable.
+    dialog.setEnabled(true);
     ChunkCopy copy(source, target, static_cast<qint64>(sourceInfo.st_size), options, dialog);
     QObject::connect(&dialog, &CopyProgress::cancelled, &dialog, [&copy] { copy.requestCancel(); });
     copy.start();

@@ -55,13 +55,16 @@ struct TransferOptions {
 // about overwriting an existing file). Tries a rename first, which replaces an existing
 // destination at once and leaves the take's file open in the player valid. When the destination
 // is on another file system, copies into a new hidden file beside it in chunks on a worker thread
-// while a modal progress window (parent `parent`) shows the percentage and offers Cancel; the
-// window's own events keep running meanwhile. Only a complete copy is renamed over the
-// destination, and only then is the take deleted. A destination that is the take's own file is
-// reported as Saved and nothing is deleted. Nothing is shown on failure: the caller shows
-// `reason` (information icon, its caption) and keeps the take held. On Saved the caller closes
-// the player (which may still hold the old file open, harmlessly).
-// Runs on the window's thread; returns when the transfer is over.
+// while a modal progress window (parent `parent`, enabled even when `parent` is disabled) shows
+// the percentage and offers Cancel. The copy is made durable, renamed over the destination, and
+// only then is the take deleted. A destination that is the take's own file is reported as Saved
+// and nothing is deleted.
+// The caller deletes nothing: on Saved it closes the player (which may still hold the old file
+// open, harmlessly) and releases the take; otherwise it keeps the take held and, on Failed, shows
+// `reason` (information icon, its caption). Nothing is shown here.
+// Runs on the window's thread and returns when the transfer is over. While a copy runs the
+// window's own events keep being handled (the progress window's event loop), so its meters move;
+// the caller keeps the take held until this returns.
 TransferResult saveTake(const QString& takePath, const QString& destination,
                         const TransferTexts& texts, QWidget* parent,
                         const TransferOptions& options = {});

@@ -187,6 +187,18 @@ TEST_F(SaveAsTransfer, MoveThatFailsKeepsTheTakeAndSaysWhy)
     EXPECT_EQ(readFile(temp / "tmp0001.wav"), take);
 }
 
+TEST_F(SaveAsTransfer, TakeThatIsGoneIsReportedNotSaved)
+{
+    writeFile(temp / "old.wav", bytes(100, 9));
+
+    TransferResult result = saveTake(q(temp / "tmp0001.wav"), q(temp / "old.wav"), kTexts, nullptr);
+
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_TRUE(result.reason.startsWith(kTexts.cannotOpen)) << result.reason.toStdString();
+    EXPECT_TRUE(result.reason.contains(q(temp / "tmp0001.wav")));
+    EXPECT_EQ(readFile(temp / "old.wav"), bytes(100, 9));
+}
+
 TEST_F(SaveAsTransfer, SavingTheTakeOntoItselfDeletesNothing)
 {
     auto take = bytes(5000, 3);
@@ -269,8 +281,12 @@ TEST_F(SaveAsTransfer, CancelDuringTheCopyKeepsTheTakeAndTheOldFile)
     TransferOptions options;
     options.afterChunk = gate.afterChunk();
 
+    // The main window is disabled while it saves; the progress window must still take Cancel.
+    QWidget window;
+    window.show();
+    window.setEnabled(false);
     TransferResult result =
-        saveTake(q(temp / "tmp0001.wav"), q(shm / "old.wav"), kTexts, nullptr, options);
+        saveTake(q(temp / "tmp0001.wav"), q(shm / "old.wav"), kTexts, &window, options);
 
     EXPECT_EQ(result.outcome, Outcome::Cancelled);
     EXPECT_TRUE(stillOpenAfterCancel) << "the window waits for the copy to stop";
