@@ -187,7 +187,8 @@ intptr_t CPlayer::OnOpened(void*, intptr_t)
 intptr_t CPlayer::OnLevels(void* data, intptr_t)
 {
     if (CPlayer* player = g_player)
-        postWindowMessage(player->mainWindow_, WM_PLAY_PROGRESS, reinterpret_cast<uintptr_t>(data));
+        postWindowMessageOnce(player->mainWindow_, player->progressPending_, WM_PLAY_PROGRESS,
+                              reinterpret_cast<uintptr_t>(data));
     return 0;
 }
 

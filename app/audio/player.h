@@ -71,5 +71,8 @@ private:
     std::atomic<bool> paused_{false};
     std::atomic<bool> playing_{false};
     std::atomic<bool> fileOpen_{false};
+    // Set by the playback thread when it posts WM_PLAY_PROGRESS, cleared by the window when it has
+    // handled it: the levels block the message points at is read once, however far behind.
+    std::atomic<bool> progressPending_{false};
     std::string error_;
 };

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "audio_test_support.h"
 #include "player.h"
@@ -148,6 +149,28 @@ TEST(Player, PauseTwicePausesOnceAndResumeWithoutPauseDoesNothing)
     player.Resume();
     EXPECT_FALSE(player.paused());
     ASSERT_TRUE(pumpUntil([&] { return window.count(WM_PLAY_PROGRESS) > progress + 3; }, 5000));
+    player.Stop();
+    ASSERT_TRUE(pumpUntil([&] { return window.count(WM_PLAY_ENDED) > 0; }, 5000));
+    player.Close();
+}
+
+TEST(Player, AWindowThatFallsBehindGetsOneProgressMessageNotABacklog)
+{
+    testApplication();
+    testsupport::TempDir dir;
+    useVirtualCard("pace=realtime,out=" + (dir / "out.wav").string());
+    MessageLog window;
+    CPlayer player(&window);
+    ASSERT_TRUE(player.Open(testsupport::fixture("speech-16000-16-mono.wav").string()));
+    player.Start(0, 0);
+    ASSERT_TRUE(pumpUntil([&] { return window.count(WM_PLAY_OPENED) > 0; }, 5000));
+    // The window is busy for half a second: about twelve 40-ms blocks are played meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const size_t before = window.count(WM_PLAY_PROGRESS);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.count(WM_PLAY_PROGRESS), before + 1);
+    // Once handled, the next block is posted again.
+    ASSERT_TRUE(pumpUntil([&] { return window.count(WM_PLAY_PROGRESS) > before + 3; }, 5000));
     player.Stop();
     ASSERT_TRUE(pumpUntil([&] { return window.count(WM_PLAY_ENDED) > 0; }, 5000));
     player.Close();
