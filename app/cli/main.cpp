@@ -26,6 +26,7 @@
 #include "player.h"
 #include "product.h"
 #include "recorder.h"
+#include "recording_controller.h"
 #include "settings/folder_repair.h"
 #include "settings/settings_store.h"
 #include "take_files.h"
@@ -60,8 +61,6 @@ int fail(const std::string& reason)
     std::fprintf(stderr, "dravik-cli: %s\n", reason.c_str());
     return 1;
 }
-
-constexpr uint64_t kLowDiskBytes = 10485760;
 
 std::string clock(int64_t hundredths)
 {
@@ -107,12 +106,14 @@ bool prepareFolder(const std::string& folder, std::string& error)
     return true;
 }
 
-// Stands in for the main window: answers the recorder's messages as the window does.
+// Stands in for the main window: answers the recorder's messages through the recording
+// controller, as the window does.
 class RecordSession : public QObject {
 public:
-    RecordSession(SettingsStore& store, std::string out) : store_(store), out_(std::move(out)) {}
+    explicit RecordSession(std::string out) : out_(std::move(out)) {}
 
     CRecorder* recorder = nullptr;
+    RecordingController* controller = nullptr;
     int exitCode = 0;
 
     bool event(QEvent* e) override
@@ -135,6 +136,10 @@ public:
         case WM_REC_SAVED:
             saved_.push_back({m->text, static_cast<int64_t>(m->wParam)});
             break;
+        case WM_REC_SAVING:
+            if (finished_ && controller && controller->partsBeingSaved() == 0)
+                quitAfterReports();
+            break;
         case WM_REC_GAP:
             clearLine();
             std::fprintf(stderr, "dravik-cli: warning: the input device lost sound; the take has "
@@ -146,7 +151,8 @@ public:
         return true;
     }
 
-    // Ctrl+C, a vanished device and a full disk end the recording as the Stop button does.
+    // Ctrl+C and a full disk end the recording as the Stop button does; a vanished device ends
+    // it through the controller's own device check.
     void watch()
     {
         if (finished_)
@@ -155,37 +161,39 @@ public:
             finish();
             return;
         }
-        recorder->CheckDevice();
         if (++ticks_ % 100 == 0) {
-            std::string folder = store_.readString(settings::TempFolder);
-            auto free = platform::freeDiskBytes(folder);
-            if (free && *free < kLowDiskBytes) {
+            RecordingController::DiskCheck disk = controller->checkDiskSpace();
+            if (!disk.ok) {
                 clearLine();
-                std::fprintf(stderr,
-                             "dravik-cli: Not enough free disk space! Recording Stopped.\n");
-                exitCode = 1;
                 finish();
+                std::fprintf(stderr, "dravik-cli: %s\n", oneLine(disk.message).c_str());
+                exitCode = 1;
             }
         }
     }
 
     void finish()
     {
-        if (finished_)
+        if (finished_ || !controller)
             return;
         finished_ = true;
         clearLine();
-        int mode = store_.readInt(settings::nSettingFileCheckButtonSates);
-        recorder->StopRecording();
-        if (mode != 0) {
-            if (!recorder->AutoSave())
-                exitCode = 1;
-        } else {
-            keepTake();
+        RecordingController::StopResult stopped = controller->stop();
+        if (stopped.outcome == RecordingController::StopOutcome::TakeHeld) {
+            keepTake(stopped);
+            controller->releaseTake();
         }
         recorder->StopDevice();
-        // The saved messages posted by the last auto-save arrive before the loop ends.
-        QCoreApplication::postEvent(QCoreApplication::instance(), new QEvent(QEvent::Quit));
+        if (controller->partsBeingSaved() > 0) {
+            // Parts go on being saved on their own thread; the command ends when they are done
+            // and says why it waits when that takes a while.
+            QTimer::singleShot(500, this, [this] {
+                if (controller->partsBeingSaved() > 0)
+                    std::fprintf(stderr, "dravik-cli: %s\n", controller->savingText().c_str());
+            });
+            return;
+        }
+        quitAfterReports();
     }
 
     void report() const
@@ -197,19 +205,27 @@ public:
         reportStats(*recorder);
     }
 
+    static std::string oneLine(std::string text)
+    {
+        for (char& c : text) {
+            if (c == '\n')
+                c = ' ';
+        }
+        return text;
+    }
+
 private:
+    // The saved messages already posted arrive before the loop ends.
+    static void quitAfterReports()
+    {
+        QCoreApplication::postEvent(QCoreApplication::instance(), new QEvent(QEvent::Quit));
+    }
+
     void onLevels(const LevelBlock* levels)
     {
-        if (!levels || finished_)
+        if (!levels || finished_ || !controller)
             return;
-        // Timed split, decided here as the window decides it.
-        int mode = store_.readInt(settings::nSettingFileCheckButtonSates);
-        if (store_.readInt(settings::nTimedTrackSplit) != 0 && (mode == 1 || mode == 2)) {
-            int seconds =
-                std::max(1, std::atoi(store_.readString(settings::sTimedTrackSplit).c_str()));
-            if (!recorder->IsSplitRequested() && recorder->FileHundredths() >= seconds * 100)
-                recorder->RequestSplit();
-        }
+        controller->onLevel();
         if (isatty(STDOUT_FILENO) && ++levelCount_ % 3 == 0) {
             std::printf("\r %s  L %s  R %s ", clock(recorder->TotalHundredths()).c_str(),
                         meter(levels->left).c_str(), meter(levels->right).c_str());
@@ -227,30 +243,23 @@ private:
         }
     }
 
-    void keepTake()
+    // Without an auto-save mode the take goes to --out, or stays in the temporary folder.
+    void keepTake(const RecordingController::StopResult& take)
     {
-        std::string take = recorder->temporaryPath();
-        int32_t length = recorder->FileHundredths();
-        std::error_code code;
-        if (length == 0) {
-            std::filesystem::remove(take, code);
-            return;
-        }
-        std::string target = take;
+        std::string target = take.takePath;
         if (!out_.empty()) {
             target = takefiles::distinctPath(out_);
-            std::string error = takefiles::moveFile(take, target);
+            std::string error = takefiles::moveFile(take.takePath, target);
             if (!error.empty()) {
                 std::fprintf(stderr, "dravik-cli: %s; the take stays at %s\n", error.c_str(),
-                             take.c_str());
+                             take.takePath.c_str());
                 exitCode = 1;
-                target = take;
+                target = take.takePath;
             }
         }
-        saved_.push_back({target, length});
+        saved_.push_back({target, take.hundredths});
     }
 
-    SettingsStore& store_;
     std::string out_;
     std::vector<std::pair<std::string, int64_t>> saved_;
     bool finished_ = false;
@@ -282,24 +291,21 @@ int record(const CliCommand& command)
             repairFolder(store, *folder);
         }
     }
-    auto free = platform::freeDiskBytes(store.readString(settings::TempFolder));
-    if (free && *free < kLowDiskBytes)
-        return fail("Not enough free disk space! Recording Stopped.");
-
     std::string out = command.options.count("out") ? command.options.at("out") : "";
-    RecordSession session(store, out);
+    RecordSession session(out);
     CRecorder recorder(&session, store);
+    RecordingController controller(recorder, store);
     session.recorder = &recorder;
-    double tolerance = std::atof(store.readString(settings::VoxToleranceTime).c_str());
-    recorder.SetVoxHold(static_cast<int>(tolerance / 0.04));
+    if (RecordingController::DiskCheck disk = controller.checkDiskSpace(); !disk.ok)
+        return fail(RecordSession::oneLine(disk.message));
     if (!recorder.StartDevice())
         return fail(recorder.lastError());
-    store.writeInt(settings::SessionNum.name, store.readInt(settings::SessionNum) + 1);
-    if (!recorder.StartRecording()) {
-        std::string why = recorder.lastError();
+    RecordingController::RecordResult started = controller.record();
+    if (started.outcome != RecordingController::RecordOutcome::Started) {
         recorder.StopDevice();
-        return fail(why);
+        return fail(RecordSession::oneLine(started.message));
     }
+    session.controller = &controller;
     platform::setProcessPriority(platform::ProcessPriority::Realtime);
 
     QTimer watch;
@@ -412,7 +418,7 @@ int monitor(const CliCommand& command)
     if (!numberOption(command, "seconds", 0.1, 1e9, seconds, error))
         return fail(error);
     SettingsStore& store = SettingsStore::instance();
-    RecordSession session(store, "");
+    RecordSession session("");
     CRecorder recorder(&session, store);
     session.recorder = &recorder;
     if (!recorder.StartDevice())
