@@ -36,6 +36,14 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 
+// Whether standard output is a terminal (the live line is shown only there), asked once: the
+// level and progress messages come many times a second.
+bool stdoutIsTerminal()
+{
+    static const bool terminal = isatty(STDOUT_FILENO);
+    return terminal;
+}
+
 void onInterrupt(int)
 {
     g_interrupted = true;
@@ -226,7 +234,7 @@ private:
         if (!levels || finished_ || !controller)
             return;
         controller->onLevel();
-        if (isatty(STDOUT_FILENO) && ++levelCount_ % 3 == 0) {
+        if (stdoutIsTerminal() && ++levelCount_ % 3 == 0) {
             std::printf("\r %s  L %s  R %s ", clock(recorder->TotalHundredths()).c_str(),
                         meter(levels->left).c_str(), meter(levels->right).c_str());
             std::fflush(stdout);
@@ -330,7 +338,7 @@ public:
         auto* m = static_cast<WindowMessage*>(e);
         if (m->message == WM_PLAY_OPENED) {
             opened = true;
-        } else if (m->message == WM_PLAY_PROGRESS && isatty(STDOUT_FILENO)) {
+        } else if (m->message == WM_PLAY_PROGRESS && stdoutIsTerminal()) {
             auto* levels = reinterpret_cast<const LevelBlock*>(m->wParam);
             std::printf("\r %s  L %s  R %s ",
                         clock(static_cast<int64_t>(levels->position / 100000)).c_str(),
@@ -338,7 +346,7 @@ public:
             std::fflush(stdout);
         } else if (m->message == WM_PLAY_ENDED) {
             ended = true;
-            if (isatty(STDOUT_FILENO))
+            if (stdoutIsTerminal())
                 std::printf("\n");
             QCoreApplication::quit();
         }
@@ -440,7 +448,7 @@ int monitor(const CliCommand& command)
     watch.start(100);
     QCoreApplication::exec();
     recorder.StopDevice();
-    if (isatty(STDOUT_FILENO))
+    if (stdoutIsTerminal())
         std::printf("\n");
     reportStats(recorder);
     return exitCode;
