@@ -500,19 +500,24 @@ void CRecorder::noteGaps()
 void CRecorder::handleBlock(const WAVEHDR* header)
 {
     inBlock_ = true;
+    const uint64_t gatedBefore = blocksGated_.load(std::memory_order_relaxed);
     int64_t begin = nowNs();
     handleBlockSteps(header);
     auto spent = static_cast<uint64_t>(nowNs() - begin);
     inBlock_ = false;
+    blocksHandled_.fetch_add(1, std::memory_order_relaxed);
+    // Only a block that a recording saw is timed: the blocks before and between takes cost next
+    // to nothing and would dilute the mean.
+    if (blocksGated_.load(std::memory_order_relaxed) == gatedBefore)
+        return;
     blockNsTotal_.fetch_add(spent, std::memory_order_relaxed);
     if (spent > blockNsLargest_.load(std::memory_order_relaxed))
         blockNsLargest_.store(spent, std::memory_order_relaxed);
-    blocksHandled_.fetch_add(1, std::memory_order_relaxed);
 }
 
 double CRecorder::meanBlockMicros() const
 {
-    uint64_t blocks = blocksHandled_;
+    uint64_t blocks = blocksGated_;
     return blocks == 0 ? 0.0
                        : static_cast<double>(blockNsTotal_) / static_cast<double>(blocks) / 1000.0;
 }

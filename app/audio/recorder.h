@@ -76,8 +76,8 @@ public:
     uint32_t gapCount() const;
     // Milliseconds since the device last handed over a block, or since it started.
     int64_t msSinceLastBlock() const;
-    // The capture thread's own time for one block's work, in microseconds: the mean since the
-    // device started and the largest seen.
+    // The capture thread's own time for one block's work, in microseconds, over the blocks that a
+    // recording saw since the device started: the mean and the largest.
     double meanBlockMicros() const;
     double largestBlockMicros() const;
     // Blocks the device has handed over since it started, and those of them that reached the

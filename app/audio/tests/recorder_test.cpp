@@ -100,6 +100,22 @@ TEST(Recorder, TimeLimitStopsOnceAndKeepsExactlyTheLimit)
     EXPECT_GT(s.window.count(WM_REC_LEVEL), 0u);
 }
 
+TEST(Recorder, BlockTimesCountOnlyTheBlocksARecordingSaw)
+{
+    useVirtualCard("in=tone,pace=fast");
+    Session s;
+    ASSERT_TRUE(s.recorder->StartDevice()) << s.recorder->lastError();
+    ASSERT_TRUE(pumpUntil([&] { return s.recorder->blocksCaptured() >= 50; }));
+    // Blocks that only feed the meters are not part of the figures.
+    EXPECT_EQ(s.recorder->meanBlockMicros(), 0.0);
+    EXPECT_EQ(s.recorder->largestBlockMicros(), 0.0);
+    ASSERT_TRUE(s.recorder->StartRecording()) << s.recorder->lastError();
+    ASSERT_TRUE(pumpUntil([&] { return s.recorder->blocksGated() >= 20; }));
+    s.finish();
+    EXPECT_GT(s.recorder->meanBlockMicros(), 0.0);
+    EXPECT_GE(s.recorder->largestBlockMicros(), s.recorder->meanBlockMicros());
+}
+
 TEST(Recorder, VoxWithAutoSaveSplitsEveryBurstIntoAFileOfItsOwn)
 {
     // Bursts: one second of tone, two of silence. The gate holds one second after each burst.
