@@ -34,7 +34,10 @@ int main(int argc, char** argv)
     const QCommandLineOption pressed(QStringLiteral("pressed"),
                                      QStringLiteral("Show the button of that id pressed."),
                                      QStringLiteral("ID"));
-    options.addOptions({png, state, hover, pressed});
+    const QCommandLineOption zoom(QStringLiteral("zoom"),
+                                  QStringLiteral("Enlarge the PNG N times, pixel for pixel."),
+                                  QStringLiteral("N"), QStringLiteral("1"));
+    options.addOptions({png, state, hover, pressed, zoom});
     options.process(app);
 
     std::string error;
@@ -81,7 +84,15 @@ int main(int argc, char** argv)
     lookOf(pressed, 2);
 
     if (options.isSet(png)) {
-        face.grab().save(options.value(png), "PNG");
+        QImage shot = face.grab().toImage();
+        const int times = std::max(1, options.value(zoom).toInt());
+        if (times > 1)
+            shot = shot.scaled(shot.size() * times, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        if (!shot.save(options.value(png), "PNG")) {
+            std::fprintf(stderr, "dravik-skin-demo: cannot write %s\n",
+                         qPrintable(options.value(png)));
+            return 1;
+        }
         return 0;
     }
     // Shown live: the meters follow a slow made-up signal so that their decay can be watched.

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -77,6 +78,19 @@ QFont font(const QString& family, double pixels, int weight = QFont::Normal, dou
     f.setHintingPreference(QFont::PreferNoHinting);
     if (spacing != 0)
         f.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+    return f;
+}
+
+// The font made narrower (then smaller) until the text fits the width.
+QFont fitted(QFont f, const QString& text, double width)
+{
+    for (int stretch = 100; stretch >= 70; stretch -= 5) {
+        f.setStretch(stretch);
+        if (QFontMetricsF(f).horizontalAdvance(text) <= width)
+            return f;
+    }
+    while (f.pixelSize() > 5 && QFontMetricsF(f).horizontalAdvance(text) > width)
+        f.setPixelSize(f.pixelSize() - 1);
     return f;
 }
 
@@ -218,11 +232,13 @@ QImage panelImage(int scale)
     p.drawLine(QPointF(14, 50.5), QPointF(kDisplay.right() - 6, 50.5));
 
     // Time counter: its caption, a REC lamp and the unlit segments under every glyph cell.
+    // Unit captions centred over each pair of digits.
     p.setPen(legend);
-    p.setFont(font("DejaVu Sans Condensed", 6.5, QFont::Bold, 0.6));
-    p.drawText(QRectF(kTimeX, 14, 80, 9), Qt::AlignLeft | Qt::AlignVCenter, "TIME");
-    p.drawText(QRectF(kTimeX + 28, 14, 56, 9), Qt::AlignRight | Qt::AlignVCenter,
-               "H   M   S   1/100");
+    p.setFont(font("DejaVu Sans Condensed", 6, QFont::Bold, 0.3));
+    const char* units[] = {"HR", "MIN", "SEC", "1/100"};
+    for (int pair = 0; pair < 4; ++pair)
+        p.drawText(QRectF(kTimeX + pair * 3 * kGlyphWidth - 4, 15, 2 * kGlyphWidth - 1 + 8, 9),
+                   Qt::AlignCenter, units[pair]);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(22, 48, 36));
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -720,12 +736,12 @@ void drawTitles(const QImage& face, int scale)
 {
     QImage brevon = overFace(face, QRect(39, 105, 34, 14), scale, [](QPainter& p) {
         p.setPen(QColor(150, 156, 166));
-        p.setFont(font("DejaVu Sans", 7.2, QFont::Bold, 0.9));
+        p.setFont(fitted(font("DejaVu Sans", 7, QFont::Bold, 0.6), "BREVON", 33));
         p.drawText(QRectF(0, 0, 34, 14), Qt::AlignLeft | Qt::AlignVCenter, "BREVON");
     });
     save(brevon, scaledName("TitleBrevon", scale));
 
-    QImage dravik = overFace(face, QRect(75, 106, 140, 14), scale, [](QPainter& p) {
+    QImage dravik = overFace(face, QRect(75, 106, 142, 14), scale, [](QPainter& p) {
         // The product's name in polished metal letters, with a red lamp and the model line.
         QLinearGradient metal(0, 1, 0, 13);
         metal.setColorAt(0, QColor(246, 248, 250));
@@ -744,8 +760,10 @@ void drawTitles(const QImage& face, int scale)
         p.setBrush(kRed);
         p.drawEllipse(QPointF(end + 5, 7.5), 2.1, 2.1);
         p.setPen(QColor(120, 126, 136));
-        p.setFont(font("DejaVu Sans Condensed", 6.6, QFont::Bold, 0.7));
-        p.drawText(QRectF(end + 10, 0, 140 - end - 10, 14), Qt::AlignLeft | Qt::AlignVCenter,
+        const double room = 142 - end - 10;
+        p.setFont(
+            fitted(font("DejaVu Sans Condensed", 7, QFont::Bold, 0.5), "DIGITAL RECORDER", room));
+        p.drawText(QRectF(end + 10, 0, room + 1, 14), Qt::AlignLeft | Qt::AlignVCenter,
                    "DIGITAL RECORDER");
     });
     save(dravik, scaledName("TitleDV", scale));
