@@ -290,7 +290,7 @@ TEST_F(SaveAsTransfer, CancelDuringTheCopyKeepsTheTakeAndTheOldFile)
 
     EXPECT_EQ(result.outcome, Outcome::Cancelled);
     EXPECT_TRUE(stillOpenAfterCancel) << "the window waits for the copy to stop";
-    EXPECT_EQ(gate.chunks.size(), 1u);
+    EXPECT_LE(gate.chunks.size(), 1u) << "the copy stops at the chunk it is on";
     EXPECT_EQ(readFile(temp / "tmp0001.wav"), take);
     EXPECT_EQ(readFile(shm / "old.wav"), old);
     EXPECT_EQ(entries(shm.path()), 1u) << "the partial copy is deleted";
