@@ -1,11 +1,16 @@
 // The writer: PCM in, an ASF file out. Standard profiles encode as WMA version 2; the lossless
 // profile stores the PCM itself; voice profiles and standard profiles under the encoder's lowest
 // bit rate use WMA version 2 at that lowest rate. Encoding runs on the caller's thread.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "objects.h"
 
@@ -27,6 +32,107 @@ constexpr int kPcmFrameSamples = 512;
 struct Encoding {
     AVCodecID codec;
     int64_t bitrate;
+};
+
+// The sizes and times of an ASF file's header, kept up to date while the file is written, so
+// that a recording cut short (the program killed, the power gone) reads as what it holds up to
+// its last refresh. The muxer writes the real values at the close; until then the header holds
+// placeholders, which readers take for an empty file.
+class AsfHeaderRefresh {
+public:
+    // Finds the fields in the header the muxer has just written (and flushed) to path.
+    bool locate(const std::string& path)
+    {
+        fd_ = open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd_ < 0)
+            return false;
+        std::vector<uint8_t> head(kSearchBytes);
+        ssize_t got = pread(fd_, head.data(), head.size(), 0);
+        if (got <= 0) {
+            release();
+            return false;
+        }
+        head.resize(static_cast<size_t>(got));
+        fileProps_ = find(head, kFilePropertiesGuid);
+        data_ = find(head, kDataGuid);
+        // File properties: file id at +24, file size at +40, packets at +56, play duration at
+        // +64, send duration at +72, preroll (ms) at +80, flags at +88, packet sizes at +92.
+        if (fileProps_ < 0 || data_ < 0 || size_t(fileProps_) + 100 > head.size() ||
+            size_t(data_) + kDataHeaderBytes > head.size()) {
+            release();
+            return false;
+        }
+        prerollMs_ = read64(head, size_t(fileProps_) + 80);
+        packetSize_ = read32(head, size_t(fileProps_) + 92);
+        if (packetSize_ == 0) {
+            release();
+            return false;
+        }
+        return true;
+    }
+
+    // The file holds fileBytes (every byte the muxer wrote) and duration (100-ns units) of sound.
+    bool refresh(uint64_t fileBytes, uint64_t duration)
+    {
+        if (fd_ < 0 || fileBytes < uint64_t(data_) + kDataHeaderBytes)
+            return fd_ < 0;
+        const uint64_t dataBytes = fileBytes - uint64_t(data_);
+        const uint64_t packets = (dataBytes - kDataHeaderBytes) / packetSize_;
+        std::array<uint8_t, 8> field;
+        auto put = [&](uint64_t value, int64_t at) {
+            for (size_t i = 0; i < field.size(); ++i)
+                field[i] = uint8_t(value >> (8 * i));
+            return pwrite(fd_, field.data(), field.size(), at) == ssize_t(field.size());
+        };
+        return put(fileBytes, fileProps_ + 40) && put(packets, fileProps_ + 56) &&
+               put(duration + prerollMs_ * 10000, fileProps_ + 64) &&
+               put(duration, fileProps_ + 72) && put(dataBytes, data_ + 16) &&
+               put(packets, data_ + 40);
+    }
+
+    void release()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = -1;
+    }
+
+    ~AsfHeaderRefresh() { release(); }
+
+private:
+    static constexpr size_t kSearchBytes = 16384;
+    // Data object: GUID, size, file id, packet count, two reserved bytes.
+    static constexpr uint64_t kDataHeaderBytes = 50;
+    // 8CABDCA1-A947-11CF-8EE4-00C00C205365 and 75B22636-668E-11CF-A6D9-00AA0062CE6C as stored.
+    static constexpr std::array<uint8_t, 16> kFilePropertiesGuid = {
+        0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+        0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+    static constexpr std::array<uint8_t, 16> kDataGuid = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66,
+                                                          0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA,
+                                                          0x00, 0x62, 0xCE, 0x6C};
+
+    static int64_t find(const std::vector<uint8_t>& bytes, const std::array<uint8_t, 16>& guid)
+    {
+        auto at = std::search(bytes.begin(), bytes.end(), guid.begin(), guid.end());
+        return at == bytes.end() ? -1 : at - bytes.begin();
+    }
+    static uint64_t read64(const std::vector<uint8_t>& bytes, size_t at)
+    {
+        uint64_t value = 0;
+        for (size_t i = 0; i < 8; ++i)
+            value |= uint64_t(bytes[at + i]) << (8 * i);
+        return value;
+    }
+    static uint32_t read32(const std::vector<uint8_t>& bytes, size_t at)
+    {
+        return uint32_t(read64(bytes, at) & 0xFFFFFFFFu);
+    }
+
+    int fd_ = -1;
+    int64_t fileProps_ = -1;
+    int64_t data_ = -1;
+    uint64_t prerollMs_ = 0;
+    uint32_t packetSize_ = 0;
 };
 
 Encoding encodingFor(const ProfileData& profile)
@@ -84,6 +190,11 @@ private:
     AVPacket* packet_ = nullptr;
     int frameSamples_ = 0;
     int64_t nextPts_ = 0;
+    // Where the file was last handed to the system, in samples: at least once a second the
+    // muxer's buffer goes to the file, so a recording killed mid-take keeps all but its last
+    // second.
+    int64_t flushedPts_ = 0;
+    AsfHeaderRefresh header_;
     // Input bytes waiting for a whole encoder frame (always less than one frame).
     std::vector<uint8_t> pending_;
     HRESULT writeError_ = S_OK;
@@ -158,6 +269,7 @@ HRESULT Writer::BeginWriting()
     }
     pending_.clear();
     nextPts_ = 0;
+    flushedPts_ = 0;
     writeError_ = S_OK;
     samples_ = 0;
     encodedBytes_ = 0;
@@ -195,6 +307,9 @@ HRESULT Writer::openEncoder()
         return NS_E_FILE_OPEN_FAILED;
     if (avformat_write_header(format_, nullptr) < 0)
         return NS_E_FILE_WRITE;
+    avio_flush(format_->pb);
+    // Without the fields found the file is still written whole; only a cut-short one suffers.
+    header_.locate(path_);
     frameSamples_ = encoder_->frame_size > 0 ? encoder_->frame_size : kPcmFrameSamples;
     frame_ = av_frame_alloc();
     packet_ = av_packet_alloc();
@@ -211,6 +326,7 @@ HRESULT Writer::openEncoder()
 
 void Writer::closeEncoder()
 {
+    header_.release();
     av_frame_free(&frame_);
     av_packet_free(&packet_);
     avcodec_free_context(&encoder_);
@@ -344,6 +460,15 @@ HRESULT Writer::WriteSample(uint32_t input, uint64_t time, uint32_t, INSSBuffer*
             pending_.insert(pending_.end(), data + at, data + length);
     } catch (const std::bad_alloc&) {
         hr = E_OUTOFMEMORY;
+    }
+    const int64_t rate = int64_t(profile_->data().samplesPerSec);
+    if (!failed(hr) && nextPts_ - flushedPts_ >= rate) {
+        flushedPts_ = nextPts_;
+        avio_flush(format_->pb);
+        if (format_->pb->error < 0 ||
+            !header_.refresh(uint64_t(avio_tell(format_->pb)),
+                             uint64_t(nextPts_) * 10'000'000 / uint64_t(rate)))
+            hr = NS_E_FILE_WRITE;
     }
     ++samples_;
     lastTime_ = time;

@@ -1,0 +1,149 @@
+// dravik-cli record killed outright (kill -9: a crash, a power cut) in the middle of a take: what
+// reached the temporary file must read back, by our reader and by ffmpeg, up to about the last
+// second before the kill, in every encoding.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "player.h"
+#include "testsupport/testsupport.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+fs::path cliPath()
+{
+    return fs::read_symlink("/proc/self/exe").parent_path() / "dravik-cli";
+}
+
+struct Child {
+    pid_t pid = -1;
+    fs::path temp;
+    std::chrono::steady_clock::time_point started;
+};
+
+// Starts "dravik-cli record" on the virtual card in real time, into a temporary folder of its
+// own; its output is dropped.
+Child startRecording(const fs::path& dir, const std::string& encoding)
+{
+    Child child;
+    child.temp = dir / ("temp-" + encoding);
+    fs::create_directories(dir / "home");
+    std::vector<std::string> args = {
+        cliPath().string(), "record", "--encode",      encoding,           "--vox", "off",
+        "--auto-save",      "none",   "--temp-folder", child.temp.string()};
+    std::vector<std::string> env = {"DRAVIK_AUDIO=virtual:in=tone,pace=realtime",
+                                    "HOME=" + (dir / "home").string(),
+                                    "XDG_CONFIG_HOME=" + (dir / "home" / ".config").string()};
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"})
+        if (const char* value = std::getenv(name))
+            env.push_back(std::string(name) + "=" + value);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return child;
+}
+
+// The one file in a folder, once the recording has created it.
+fs::path takeIn(const fs::path& folder)
+{
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(folder, ignored))
+        return entry.path();
+    return {};
+}
+
+// Seconds of sound ffmpeg decodes from a file; negative when ffmpeg is not installed.
+double ffmpegSeconds(const fs::path& file)
+{
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0)
+        return -1;
+    std::string command = "ffmpeg -v quiet -i '" + file.string() + "' -f s16le -ac 1 -ar 8000 -";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return -1;
+    char buffer[65536];
+    size_t bytes = 0;
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        bytes += got;
+    pclose(pipe);
+    return static_cast<double>(bytes) / 16000.0;
+}
+
+} // namespace
+
+TEST(CliCrash, ATakeKilledMidRecordingReadsBackUpToAboutItsLastSecondInEveryEncoding)
+{
+    int argc = 1;
+    char name[] = "dravik-cli-crash-tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    testsupport::TempDir dir;
+    const std::vector<std::string> encodings = {"wav", "mp3", "wma"};
+    std::vector<Child> children;
+    for (const auto& encoding : encodings)
+        children.push_back(startRecording(dir.path(), encoding));
+    // Each take is timed from the moment its file appears.
+    for (auto& child : children) {
+        ASSERT_GT(child.pid, 0);
+        auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (takeIn(child.temp).empty() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+        child.started = std::chrono::steady_clock::now();
+    }
+    std::this_thread::sleep_for(3600ms);
+    std::vector<double> recorded;
+    for (auto& child : children) {
+        recorded.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - child.started)
+                .count());
+        kill(child.pid, SIGKILL);
+        int status = 0;
+        waitpid(child.pid, &status, 0);
+    }
+
+    for (size_t i = 0; i < children.size(); ++i) {
+        SCOPED_TRACE(encodings[i]);
+        fs::path take = takeIn(children[i].temp);
+        ASSERT_FALSE(take.empty());
+        // The take may lose up to the second before the kill (and the encoder's frame or two);
+        // the card may hand over a little more than the wall clock shows when the machine is busy.
+        double least = recorded[i] - 1.3;
+        CPlayer player(nullptr);
+        ASSERT_TRUE(player.Open(take.string())) << player.lastError();
+        double seconds = player.Duration() / 1e7;
+        player.Close();
+        EXPECT_GE(seconds, least);
+        EXPECT_LE(seconds, recorded[i] + 0.5);
+        double decoded = ffmpegSeconds(take);
+        if (decoded >= 0) {
+            EXPECT_GE(decoded, least);
+            EXPECT_LE(decoded, recorded[i] + 0.5);
+        }
+    }
+}
