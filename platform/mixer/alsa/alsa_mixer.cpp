@@ -9,6 +9,7 @@
 #include <alsa/asoundlib.h>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -185,18 +186,20 @@ public:
         return n < 0 ? 0 : n;
     }
 
-    void takeChanges(std::vector<uint32_t>& controlIds) override
+    bool takeChanges(std::vector<uint32_t>& controlIds) override
     {
         // Only what has arrived is read, so the window's thread never waits here.
         pollfd fds[16];
         const int n = pollDescriptors(fds, 16);
         unsigned short revents = 0;
+        bool working = true;
         if (n > 0 && poll(fds, nfds_t(n), 0) > 0 &&
             snd_mixer_poll_descriptors_revents(mixer_, fds, unsigned(n), &revents) >= 0 &&
             (revents & (POLLIN | POLLERR | POLLHUP)))
-            snd_mixer_handle_events(mixer_);
+            working = snd_mixer_handle_events(mixer_) >= 0 && !(revents & (POLLERR | POLLHUP));
         controlIds.insert(controlIds.end(), changed_.begin(), changed_.end());
         changed_.clear();
+        return working;
     }
 
 private:
@@ -444,6 +447,26 @@ Device deviceFor(std::string productName, std::string ctlName)
 // PulseAudio or PipeWire, or a plugin of the user's configuration).
 bool defaultIsNotACard()
 {
+    // A default of type "hw" is a card, listed as such; looking at the definition first spares
+    // opening it, which on a machine without cards fills the error output.
+    snd_config_t* top = nullptr;
+    if (snd_config_update_ref(&top) < 0)
+        return false;
+    snd_config_t* definition = nullptr;
+    snd_config_t* type = nullptr;
+    const char* typeName = nullptr;
+    bool defined = snd_config_search(top, "ctl.default", &definition) >= 0;
+    // A definition may name another one ("cards.ctl.default").
+    const char* reference = nullptr;
+    for (int hop = 0; defined && hop < 4 && snd_config_get_string(definition, &reference) >= 0;
+         ++hop)
+        defined = snd_config_search(top, reference, &definition) >= 0;
+    const bool hardware = defined && snd_config_search(definition, "type", &type) >= 0 &&
+                          snd_config_get_string(type, &typeName) >= 0 &&
+                          std::strcmp(typeName, "hw") == 0;
+    snd_config_unref(top);
+    if (!defined || hardware)
+        return false;
     snd_ctl_t* ctl = nullptr;
     if (snd_ctl_open(&ctl, "default", 0) < 0)
         return false;

@@ -54,8 +54,9 @@ public:
                            const std::vector<uint32_t>& values) = 0;
 
     virtual int pollDescriptors(pollfd* fds, int space) = 0;
-    // Adds the ids of the controls that changed since the last call.
-    virtual void takeChanges(std::vector<uint32_t>& controlIds) = 0;
+    // Adds the ids of the controls that changed since the last call; false when the device is
+    // gone and its descriptors will report nothing more.
+    virtual bool takeChanges(std::vector<uint32_t>& controlIds) = 0;
 
 protected:
     Line destination_;

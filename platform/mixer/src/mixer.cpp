@@ -364,7 +364,7 @@ MMRESULT mixerHandleEvents(HMIXER mixer)
     if (!open)
         return MMSYSERR_INVALHANDLE;
     std::vector<uint32_t> changed;
-    open->takeChanges(changed);
+    const bool working = open->takeChanges(changed);
     std::sort(changed.begin(), changed.end());
     changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
     // The callback may close the handle: stop at once when it does.
@@ -373,7 +373,7 @@ MMRESULT mixerHandleEvents(HMIXER mixer)
             break;
         mixer->callback(mixer, MM_MIXM_CONTROL_CHANGE, mixer->instance, id, 0);
     }
-    return MMSYSERR_NOERROR;
+    return working ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
 }
 
 } // namespace platform

@@ -17,7 +17,8 @@ namespace mixertest {
 class TestCard {
 public:
     // layout "mux" (with source naming the enumeration) or "switches".
-    explicit TestCard(const std::string& layout, const std::string& source = "Capture Source")
+    explicit TestCard(const std::string& layout, const std::string& source = "Capture Source",
+                      bool broken = false)
     {
         static int serial = 0;
         const std::string state =
@@ -25,7 +26,8 @@ public:
         path_ = (dir_ / "asound.conf").string();
         std::ofstream(path_) << "ctl_type.dravik_test { lib \"" DRAVIK_TEST_CTL_PLUGIN "\" }\n"
                              << "ctl.default { type dravik_test layout \"" << layout
-                             << "\" source \"" << source << "\" state \"" << state << "\" }\n";
+                             << "\" source \"" << source << "\" state \"" << state << "\" broken \""
+                             << (broken ? "true" : "false") << "\" }\n";
         if (const char* old = std::getenv("ALSA_CONFIG_PATH"))
             old_ = old, had_ = true;
         setenv("ALSA_CONFIG_PATH", path_.c_str(), 1);

@@ -9,6 +9,7 @@
 // "Capture" (stereo volume 0..63 and switch), without an enumeration.
 // Every handle opened with the same state name shares the values within the process, and a change
 // through one handle is announced to the others as an element event, as a card does.
+// broken "true": the card opens but cannot list its controls, as a card whose driver fails.
 #include <alsa/asoundlib.h>
 #include <alsa/control_external.h>
 #include <sys/eventfd.h>
@@ -36,6 +37,7 @@ struct Element {
 struct Instance;
 
 struct CardState {
+    bool broken = false;
     std::vector<Element> elements;
     std::vector<Instance*> instances;
 };
@@ -83,6 +85,8 @@ const Element& element(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key)
 
 int elemCount(snd_ctl_ext_t* ext)
 {
+    if (self(ext)->card->broken)
+        return -EIO;
     return int(self(ext)->card->elements.size());
 }
 
@@ -254,7 +258,7 @@ extern "C" {
 SND_CTL_PLUGIN_DEFINE_FUNC(dravik_test)
 {
     (void)root;
-    std::string layout = "mux", source = "Capture Source", stateName = "default";
+    std::string layout = "mux", source = "Capture Source", stateName = "default", broken;
     snd_config_iterator_t i, next;
     snd_config_for_each(i, next, conf)
     {
@@ -269,6 +273,8 @@ SND_CTL_PLUGIN_DEFINE_FUNC(dravik_test)
             source = text;
         else if (std::strcmp(id, "state") == 0)
             stateName = text;
+        else if (std::strcmp(id, "broken") == 0)
+            broken = text;
     }
 
     auto* instance = new Instance;
@@ -278,6 +284,7 @@ SND_CTL_PLUGIN_DEFINE_FUNC(dravik_test)
         CardState& card = cards[stateName];
         if (card.elements.empty())
             card.elements = makeLayout(layout, source);
+        card.broken = broken == "true";
         card.instances.push_back(instance);
         instance->card = &card;
     }

@@ -153,13 +153,14 @@ public:
         return 1;
     }
 
-    void takeChanges(std::vector<uint32_t>& controlIds) override
+    bool takeChanges(std::vector<uint32_t>& controlIds) override
     {
         uint64_t count = 0;
         [[maybe_unused]] ssize_t n = ::read(event_, &count, sizeof count);
         std::lock_guard lock(registryMutex);
         controlIds.insert(controlIds.end(), changed_.begin(), changed_.end());
         changed_.clear();
+        return true;
     }
 
 private:

@@ -204,6 +204,7 @@ MMRESULT mixerSetControlDetails(HMIXEROBJ mixer, MIXERCONTROLDETAILS* details, u
 // The descriptors to watch for reading (at most space of them are written); their number.
 int mixerGetPollDescriptors(HMIXER mixer, pollfd* fds, int space);
 // Takes in the changes that arrived and calls the handle's function for each changed control.
+// MMSYSERR_NODRIVER when the device is gone: its descriptors then need no more watching.
 MMRESULT mixerHandleEvents(HMIXER mixer);
 
 } // namespace platform
