@@ -63,7 +63,8 @@ public:
     MMRESULT read(const Control& control, uint32_t channels, std::vector<uint32_t>& values) override
     {
         const Binding& binding = bindings_.at(control.id);
-        if (removed_.count(binding.element))
+        // A control that went away takes its memory with it: the card is treated as gone.
+        if (!removed_.empty())
             return MMSYSERR_NODRIVER;
         switch (binding.kind) {
         case Kind::Volume: {
@@ -106,7 +107,7 @@ public:
         }
         case Kind::Switches:
             for (snd_mixer_elem_t* element : switches_)
-                values.push_back(!removed_.count(element) && switchOn(element) ? 1 : 0);
+                values.push_back(switchOn(element) ? 1 : 0);
             return MMSYSERR_NOERROR;
         }
         return MMSYSERR_ERROR;
@@ -116,7 +117,8 @@ public:
                    const std::vector<uint32_t>& values) override
     {
         const Binding& binding = bindings_.at(control.id);
-        if (removed_.count(binding.element))
+        // A control that went away takes its memory with it: the card is treated as gone.
+        if (!removed_.empty())
             return MMSYSERR_NODRIVER;
         switch (binding.kind) {
         case Kind::Volume: {
@@ -154,10 +156,8 @@ public:
             if (binding.kind == Kind::ExclusiveMux) {
                 // Switching one item of the group on switches the others off.
                 snd_mixer_elem_t* chosen = switches_[size_t(item)];
-                return removed_.count(chosen) ||
-                               snd_mixer_selem_set_capture_switch_all(chosen, 1) < 0
-                           ? MMSYSERR_ERROR
-                           : MMSYSERR_NOERROR;
+                return snd_mixer_selem_set_capture_switch_all(chosen, 1) < 0 ? MMSYSERR_ERROR
+                                                                             : MMSYSERR_NOERROR;
             }
             // Every channel of the enumeration takes the item; a mono one has only the first.
             if (snd_mixer_selem_set_enum_item(binding.element, SND_MIXER_SCHN_FRONT_LEFT,
@@ -170,7 +170,7 @@ public:
         case Kind::Switches:
             for (size_t i = 0; i < switches_.size(); ++i) {
                 snd_mixer_elem_t* element = switches_[i];
-                if (removed_.count(element) || switchOn(element) == (values[i] != 0))
+                if (switchOn(element) == (values[i] != 0))
                     continue;
                 if (snd_mixer_selem_set_capture_switch_all(element, values[i] ? 1 : 0) < 0)
                     return MMSYSERR_ERROR;
