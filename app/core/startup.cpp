@@ -119,9 +119,14 @@ int run(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dravik"));
 
-    // 2-3. The companion files.
+    // 2-3. The companion files: beside the program in the build, in the private library folder
+    // (../lib/dravik) once installed; wherever the skin library is, the others are too.
     Companions companions;
-    if (!companions.load(QCoreApplication::applicationDirPath().toStdString())) {
+    const std::string skinLibrary = platform::findLibrary("Dravik");
+    const std::string companionFolder =
+        skinLibrary.empty() ? QCoreApplication::applicationDirPath().toStdString()
+                            : std::filesystem::path(skinLibrary).parent_path().string();
+    if (!companions.load(companionFolder)) {
         if (uninstall)
             return 1;
         std::fprintf(stderr, "dravik: %s is missing or cannot be loaded. Please install again.\n",
