@@ -34,10 +34,6 @@ int32_t hundredths(uint64_t bytes, uint32_t avgBytesPerSec)
     return static_cast<int32_t>(static_cast<int64_t>(bytes) * 100 / avgBytesPerSec);
 }
 
-// The WAV writer refuses blocks past what its 32-bit sizes describe; start a new file a little
-// before that.
-constexpr uint64_t kLargestFileBytes = 0xFFFFFFFFull - 46 - 8 - (1u << 20);
-
 } // namespace
 
 CRecorder::CRecorder(WindowHandle mainWindow, SettingsStore& store)
@@ -125,6 +121,8 @@ bool CRecorder::configureFormat()
     if (encoding < formats::kWMA || encoding > formats::kWAV)
         encoding = formats::kWAV;
     encoding_ = encoding;
+    // No writer until the format is settled: a recording cannot start without one.
+    writer_.reset();
     switch (encoding) {
     case formats::kWMA: {
         if (!wmaWriter_) {
@@ -138,12 +136,13 @@ bool CRecorder::configureFormat()
             return false;
         }
         format_ = format;
+        writer_ = makeWmaTakeWriter(format_);
         break;
     }
     case formats::kMP3: {
         int row = store_.readInt(settings::nMP3Format);
-        mp3BitRate_ = formats::mp3Row(row).kbps;
         format_ = formats::mp3CaptureFormat(row);
+        writer_ = makeMp3TakeWriter(engine_.file, format_, formats::mp3Row(row).kbps);
         break;
     }
     default: {
@@ -152,6 +151,7 @@ bool CRecorder::configureFormat()
             format_ = *format;
         else if (!formatSet_)
             format_ = *formats::wavFormat(0);
+        writer_ = makeWavTakeWriter(engine_.file, format_);
         break;
     }
     }
@@ -188,6 +188,9 @@ bool CRecorder::StartDevice()
     }
     if (deviceStarted_)
         StopDevice();
+    // A take still open was written in the old format: it is completed before the format changes.
+    if (outputOpen_)
+        closeOutputFile();
     if (!configureFormat())
         return false;
     uint32_t device = chooseDevice();
@@ -247,18 +250,7 @@ bool CRecorder::openOutputFile(std::function<void()>* deferredNameWrite)
     else
         writeName();
 
-    bool opened = false;
-    switch (encoding_) {
-    case formats::kMP3:
-        opened = engine_.file.WriteOpenMP3File(path.c_str(), format_, mp3BitRate_);
-        break;
-    case formats::kWMA:
-        opened = WMAWriterStart(path.c_str()) == 0;
-        break;
-    default:
-        opened = engine_.file.WriteOpenWaveFile(path.c_str(), format_);
-        break;
-    }
+    bool opened = writer_ && writer_->open(path);
     outputOpen_ = opened;
     if (!opened) {
         setError("cannot create the recording file " + path);
@@ -275,9 +267,7 @@ void CRecorder::closeOutputFile()
     if (!outputOpen_)
         return;
     outputOpen_ = false;
-    bool completed =
-        encoding_ == formats::kWMA ? WMAWriterStop() == 0 : engine_.file.WriteCloseFile();
-    if (!completed) {
+    if (!writer_->close()) {
         // What was written stays readable (a WAV header is kept up to date while it is written),
         // but the user must not believe the file is whole.
         std::string reason = "the recording file " + temporaryPath_ +
@@ -401,7 +391,7 @@ intptr_t CRecorder::OnBlock(void* data, intptr_t)
 {
     CRecorder* recorder = g_recorder;
     if (recorder && data)
-        recorder->handleBlock(static_cast<const WAVEHDR*>(data));
+        recorder->handleBlock(static_cast<WAVEHDR*>(data));
     return 0;
 }
 
@@ -429,12 +419,12 @@ bool CRecorder::timeLimitReached()
            TotalHundredths() / 100 >= limit;
 }
 
-bool CRecorder::writeBlock(const WAVEHDR* header)
+bool CRecorder::writeBlock(WAVEHDR* header)
 {
     if (!outputOpen_)
         return false;
-    if (encoding_ == formats::kWAV && fileBytes_ + header->dwBytesRecorded > kLargestFileBytes) {
-        // A WAV file cannot describe more: go on in a new file.
+    if (!writer_->canTake(fileBytes_, header->dwBytesRecorded)) {
+        // The file cannot describe more: go on in a new file.
         split();
         if (!outputOpen_)
             return false;
@@ -445,16 +435,7 @@ bool CRecorder::writeBlock(const WAVEHDR* header)
         localtime_r(&now, &segmentStart_);
         segmentStarted_ = true;
     }
-    bool written;
-    if (encoding_ == formats::kWMA) {
-        uint64_t duration =
-            static_cast<uint64_t>(header->dwBytesRecorded) * 10000000ull / format_.nAvgBytesPerSec;
-        written = WMAWriterWriteSample(duration, reinterpret_cast<const uint8_t*>(header->lpData),
-                                       header->dwBytesRecorded) == 0;
-    } else {
-        written = engine_.file.WriteWaveDataCallBackProc(const_cast<WAVEHDR*>(header));
-    }
-    if (!written) {
+    if (!writer_->write(*header)) {
         stopForFailure("cannot write to the recording file " + temporaryPath_ +
                        " (is the disk full?)");
         return false;
@@ -497,7 +478,7 @@ void CRecorder::noteGaps()
         postWindowMessage(mainWindow_, WM_REC_GAP, gaps);
 }
 
-void CRecorder::handleBlock(const WAVEHDR* header)
+void CRecorder::handleBlock(WAVEHDR* header)
 {
     inBlock_ = true;
     const uint64_t gatedBefore = blocksGated_.load(std::memory_order_relaxed);
@@ -527,7 +508,7 @@ double CRecorder::largestBlockMicros() const
     return static_cast<double>(blockNsLargest_) / 1000.0;
 }
 
-void CRecorder::handleBlockSteps(const WAVEHDR* header)
+void CRecorder::handleBlockSteps(WAVEHDR* header)
 {
     noteGaps();
     if (timeLimitReached()) {

@@ -15,6 +15,7 @@
 #include "part_saver.h"
 #include "platform/records.h"
 #include "settings/settings_store.h"
+#include "take_writer.h"
 #include "vox_gate.h"
 #include "wave_file_api.h"
 #include "window_messages.h"
@@ -104,9 +105,9 @@ private:
     bool openOutputFile(std::function<void()>* deferredNameWrite = nullptr);
     PartSaver::Part finishedPart();
     void closeOutputFile();
-    bool writeBlock(const WAVEHDR* header);
-    void handleBlock(const WAVEHDR* header);
-    void handleBlockSteps(const WAVEHDR* header);
+    bool writeBlock(WAVEHDR* header);
+    void handleBlock(WAVEHDR* header);
+    void handleBlockSteps(WAVEHDR* header);
     bool timeLimitReached();
     bool voxAutoStopDue(int autoStopVox);
     bool splitDue(int autoSaveMode) const;
@@ -125,9 +126,10 @@ private:
 
     // Set by the window thread at device start, read by the capture thread.
     int encoding_ = 2;
-    int mp3BitRate_ = 128;
     WAVEFORMATEX format_{};
     bool formatSet_ = false;
+    // The writer of the configured encoding; the capture thread uses it while a file is open.
+    std::unique_ptr<TakeWriter> writer_;
 
     // Written by the window thread, read by the capture thread (and the reverse for split).
     std::atomic<bool> recording_{false};

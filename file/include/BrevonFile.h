@@ -15,7 +15,9 @@ DRAVIK_EXPORT bool WriteOpenWaveFile(const char* path, WAVEFORMATEX format);
 DRAVIK_EXPORT bool WriteOpenMP3File(const char* path, WAVEFORMATEX format, int32_t bitRateKbps);
 DRAVIK_EXPORT bool WriteWaveDataCallBackProc(WAVEHDR* header);
 DRAVIK_EXPORT bool WriteCloseFile();
-// Byte counters kept since the library was loaded: MP3 bytes while MP3 writing, else PCM bytes.
+// Byte counters kept since the library was loaded: GetWritePosition counts what the writer of the
+// current format stored (MP3 bytes while MP3 writing, else the PCM bytes written as WAV),
+// GetWaveInPosition every PCM byte handed over.
 DRAVIK_EXPORT uint64_t GetWritePosition();
 DRAVIK_EXPORT uint64_t GetWaveInPosition();
 // PCM bytes handed over, in hundredths of a second of the write format.

@@ -1,5 +1,5 @@
-// The exports of Brevon.File: one writer (WAV or MP3) and one reader (WAV or MP3) held as
-// library state, and the byte counters that outlive each file.
+// The exports of Brevon.File: one writer (WAV or MP3, the module chosen when a file is opened)
+// and one reader (WAV or MP3) held as library state, and the byte counters that outlive each file.
 #include <atomic>
 
 #include "BrevonCodec.h"
@@ -13,12 +13,12 @@ namespace {
 
 // Writer state: the writing calls come from one thread at a time (the recorder's).
 WAVEFORMATEX writeFormat{};
-bool mp3Writing = false;
 file::WavWriter wavWriter;
 file::Mp3Writer mp3Writer;
+// The module of the file opened last. Written by the writing thread, read by any (the counters).
+std::atomic<file::FileWriter*> writer{&wavWriter};
 // Written by the writing thread, read by the main thread for the time display.
 std::atomic<uint64_t> pcmBytes{0};
-std::atomic<uint64_t> mp3Bytes{0};
 
 // Reader state: opened and closed on the main thread; the play-start and fill procedures run
 // on the engine's playback thread in between.
@@ -29,13 +29,9 @@ file::Mp3Reader mp3Reader;
 // Completes a file still open, so that opening the next never abandons a recording.
 void closeWriter()
 {
-    if (wavWriter.isOpen())
-        wavWriter.close();
-    if (mp3Writer.isOpen()) {
-        uint64_t written = 0;
-        mp3Writer.close(written);
-        mp3Bytes += written;
-    }
+    file::FileWriter* open = writer.load();
+    if (open->isOpen())
+        open->finish();
 }
 
 bool closeReaders()
@@ -51,7 +47,7 @@ bool WriteOpenWaveFile(const char* path, WAVEFORMATEX format)
 {
     closeWriter();
     writeFormat = format;
-    mp3Writing = false;
+    writer = &wavWriter;
     return wavWriter.open(path, format);
 }
 
@@ -59,7 +55,7 @@ bool WriteOpenMP3File(const char* path, WAVEFORMATEX format, int32_t bitRateKbps
 {
     closeWriter();
     writeFormat = format;
-    mp3Writing = true;
+    writer = &mp3Writer;
     return mp3Writer.open(path, format, bitRateKbps);
 }
 
@@ -67,15 +63,7 @@ bool WriteWaveDataCallBackProc(WAVEHDR* header)
 {
     if (!header || (!header->lpData && header->dwBytesRecorded > 0))
         return false;
-    if (mp3Writing) {
-        uint64_t written = 0;
-        const bool ok = mp3Writer.write(header->lpData, header->dwBytesRecorded, written);
-        mp3Bytes += written;
-        if (ok)
-            pcmBytes += header->dwBytesRecorded;
-        return ok;
-    }
-    if (!wavWriter.write(header->lpData, header->dwBytesRecorded))
+    if (!writer.load()->writeBlock(header->lpData, header->dwBytesRecorded))
         return false;
     pcmBytes += header->dwBytesRecorded;
     return true;
@@ -83,21 +71,14 @@ bool WriteWaveDataCallBackProc(WAVEHDR* header)
 
 bool WriteCloseFile()
 {
+    file::FileWriter* open = writer.load();
     // Nothing open is nothing to fail at.
-    if (!wavWriter.isOpen() && !mp3Writer.isOpen())
-        return true;
-    if (mp3Writing) {
-        uint64_t written = 0;
-        const bool ok = mp3Writer.close(written);
-        mp3Bytes += written;
-        return ok;
-    }
-    return wavWriter.close();
+    return !open->isOpen() || open->finish();
 }
 
 uint64_t GetWritePosition()
 {
-    return mp3Writing ? mp3Bytes.load() : pcmBytes.load();
+    return writer.load()->storedBytes();
 }
 
 uint64_t GetWaveInPosition()

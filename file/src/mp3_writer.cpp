@@ -148,6 +148,22 @@ bool Mp3Writer::write(const void* bytes, uint32_t count, uint64_t& mp3Bytes)
     return writeOut(produced, mp3Bytes);
 }
 
+bool Mp3Writer::writeBlock(const void* bytes, uint32_t count)
+{
+    uint64_t encoded = 0;
+    bool ok = write(bytes, count, encoded);
+    addStored(encoded);
+    return ok;
+}
+
+bool Mp3Writer::finish()
+{
+    uint64_t encoded = 0;
+    bool ok = close(encoded);
+    addStored(encoded);
+    return ok;
+}
+
 bool Mp3Writer::writeOut(int produced, uint64_t& mp3Bytes)
 {
     if (produced < 0)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "file_writer.h"
 #include "platform/library.h"
 #include "platform/mmio.h"
 #include "platform/records.h"
@@ -32,12 +33,12 @@ struct EncoderSettings {
 
 EncoderSettings encoderSettings(const WAVEFORMATEX& format, int kbps);
 
-class Mp3Writer {
+class Mp3Writer : public FileWriter {
 public:
     static constexpr const char* kEncoderLibrary = "libmp3lame.so.0";
 
     Mp3Writer();
-    ~Mp3Writer();
+    ~Mp3Writer() override;
     Mp3Writer(const Mp3Writer&) = delete;
     Mp3Writer& operator=(const Mp3Writer&) = delete;
 
@@ -49,7 +50,10 @@ public:
     // `mp3Bytes`. False when the encoder or the file write fails.
     bool write(const void* bytes, uint32_t count, uint64_t& mp3Bytes);
     bool close(uint64_t& mp3Bytes);
-    bool isOpen() const { return file_ != nullptr; }
+    bool isOpen() const override { return file_ != nullptr; }
+
+    bool writeBlock(const void* bytes, uint32_t count) override;
+    bool finish() override;
 
 private:
     struct Lame;

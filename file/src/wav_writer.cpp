@@ -62,6 +62,14 @@ bool WavWriter::write(const void* bytes, uint32_t count)
     return true;
 }
 
+bool WavWriter::writeBlock(const void* bytes, uint32_t count)
+{
+    if (!write(bytes, count))
+        return false;
+    addStored(count);
+    return true;
+}
+
 void WavWriter::refreshSizes()
 {
     // Best effort: the block itself is written; the close writes the sizes again.

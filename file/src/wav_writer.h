@@ -4,18 +4,19 @@
 
 #include <cstdint>
 
+#include "file_writer.h"
 #include "platform/mmio.h"
 #include "platform/records.h"
 
 namespace file {
 
-class WavWriter {
+class WavWriter : public FileWriter {
 public:
     // The most sample bytes whose RIFF size (38 + data, even) still fits in 32 bits.
     static constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 39;
 
     explicit WavWriter(uint64_t maxDataBytes = kMaxDataBytes) : maxDataBytes_(maxDataBytes) {}
-    ~WavWriter() { close(); }
+    ~WavWriter() override { close(); }
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
@@ -24,7 +25,10 @@ public:
     // past its size limit (the caller may close and start a new file).
     bool write(const void* bytes, uint32_t count);
     bool close();
-    bool isOpen() const { return file_ != nullptr; }
+    bool isOpen() const override { return file_ != nullptr; }
+
+    bool writeBlock(const void* bytes, uint32_t count) override;
+    bool finish() override { return close(); }
     uint64_t dataBytes() const { return dataBytes_; }
 
 private:

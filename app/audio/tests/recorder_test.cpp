@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "audio_test_support.h"
+#include "format_tables.h"
 #include "player.h"
 #include "recorder.h"
 
@@ -371,4 +372,17 @@ TEST(Recorder, ASaveFolderThatCannotBeWrittenLeavesTheTakeInTheTemporaryFolder)
     EXPECT_EQ(s.window.count(WM_REC_SAVED), 0u);
     EXPECT_EQ(s.window.count(WM_REC_FAILED), 1u);
     EXPECT_TRUE(readBack(s.recorder->temporaryPath()).opened);
+}
+
+TEST(Recorder, OnlyAWavTakeHasASizeLimitAndItStopsShortOfWhatItsHeaderDescribes)
+{
+    WAVEFORMATEX format = *formats::wavFormat(0);
+    FileApi noLibrary;
+    auto wav = makeWavTakeWriter(noLibrary, format);
+    EXPECT_TRUE(wav->canTake(kLargestWavTakeBytes - 7056, 7056));
+    EXPECT_FALSE(wav->canTake(kLargestWavTakeBytes - 7055, 7056));
+    // The RIFF size (the data, its header and the format chunk) still fits in 32 bits.
+    EXPECT_LT(kLargestWavTakeBytes + 46, 0xFFFFFFFFull);
+    EXPECT_TRUE(makeMp3TakeWriter(noLibrary, format, 128)->canTake(uint64_t{1} << 40, 7056));
+    EXPECT_TRUE(makeWmaTakeWriter(format)->canTake(uint64_t{1} << 40, 7056));
 }

@@ -1,0 +1,85 @@
+// The take writers: WAV, MP3 and WMA.
+#include "take_writer.h"
+
+#include "BrevonWMA.h"
+
+namespace {
+
+// WAV and MP3 share Brevon.File's writer; they differ in how the file is opened and in the limit.
+class FileLibraryWriter : public TakeWriter {
+public:
+    FileLibraryWriter(const FileApi& file, const WAVEFORMATEX& format)
+        : file_(file), format_(format)
+    {
+    }
+    bool write(WAVEHDR& block) override { return file_.WriteWaveDataCallBackProc(&block); }
+    bool close() override { return file_.WriteCloseFile(); }
+
+protected:
+    const FileApi& file_;
+    const WAVEFORMATEX format_;
+};
+
+class WavTakeWriter : public FileLibraryWriter {
+public:
+    using FileLibraryWriter::FileLibraryWriter;
+    bool open(const std::string& path) override
+    {
+        return file_.WriteOpenWaveFile(path.c_str(), format_);
+    }
+    bool canTake(uint64_t fileBytes, uint32_t moreBytes) const override
+    {
+        return fileBytes + moreBytes <= kLargestWavTakeBytes;
+    }
+};
+
+class Mp3TakeWriter : public FileLibraryWriter {
+public:
+    Mp3TakeWriter(const FileApi& file, const WAVEFORMATEX& format, int bitRateKbps)
+        : FileLibraryWriter(file, format), bitRateKbps_(bitRateKbps)
+    {
+    }
+    bool open(const std::string& path) override
+    {
+        return file_.WriteOpenMP3File(path.c_str(), format_, bitRateKbps_);
+    }
+
+private:
+    const int bitRateKbps_;
+};
+
+class WmaTakeWriter : public TakeWriter {
+public:
+    explicit WmaTakeWriter(const WAVEFORMATEX& format) : format_(format) {}
+    bool open(const std::string& path) override { return WMAWriterStart(path.c_str()) == 0; }
+    bool write(WAVEHDR& block) override
+    {
+        // Each sample carries its duration in 100-ns units.
+        uint64_t duration =
+            static_cast<uint64_t>(block.dwBytesRecorded) * 10000000ull / format_.nAvgBytesPerSec;
+        return WMAWriterWriteSample(duration, reinterpret_cast<const uint8_t*>(block.lpData),
+                                    block.dwBytesRecorded) == 0;
+    }
+    bool close() override { return WMAWriterStop() == 0; }
+
+private:
+    const WAVEFORMATEX format_;
+};
+
+} // namespace
+
+std::unique_ptr<TakeWriter> makeWavTakeWriter(const FileApi& file, const WAVEFORMATEX& format)
+{
+    return std::make_unique<WavTakeWriter>(file, format);
+}
+
+std::unique_ptr<TakeWriter> makeMp3TakeWriter(const FileApi& file, const WAVEFORMATEX& format,
+                                              int bitRateKbps)
+{
+    return std::make_unique<Mp3TakeWriter>(file, format, bitRateKbps);
+}
+
+std::unique_ptr<TakeWriter> makeWmaTakeWriter(const WAVEFORMATEX& format)
+{
+    return std::make_unique<WmaTakeWriter>(format);
+}
