@@ -985,8 +985,18 @@ bool CDravikDlg::openInPlayer(const std::string& path)
 
 void CDravikDlg::dropFile(const QString& path)
 {
+    // Ignored while recording or while a take waits to be saved.
     if (recorder_->recording() || recorder_->IsTakeUnsaved())
         return;
+    openFile(path);
+    if (player_->fileOpen() && !player_->playing())
+        onPlay();
+    else
+        seekHeld_ = false;
+}
+
+void CDravikDlg::openFile(const QString& path)
+{
     std::string chosen = path.toStdString();
     const std::string ext = lowerExtension(chosen);
     if (ext != "wav" && ext != "wma" && ext != "mp3") {
@@ -996,16 +1006,18 @@ void CDravikDlg::dropFile(const QString& path)
     }
     if (player_->fileOpen()) {
         if (player_->playing()) {
-            seekHeld_ = true; // the end message of the file being replaced is not ours
+            // The end message of the playback being replaced is ignored until the next
+            // playback opens its device, as after a seek.
+            seekHeld_ = true;
             player_->Stop();
             player_->setPlaying(false);
         }
         player_->Close();
-        seekHeld_ = false;
     }
     openFilePath_ = chosen;
     // Opening the file (below) and playing it at once.
     if (!player_->Open(chosen)) {
+        seekHeld_ = false;
         tell(QStringLiteral("%1 cannot be opened: %2")
                  .arg(QFileInfo(path).fileName(), text(player_->lastError())));
         openFilePath_.clear();
@@ -1059,7 +1071,7 @@ void CDravikDlg::onOpenClose()
                  .arg(QFileInfo(chosen).fileName()));
         return;
     }
-    dropFile(chosen);
+    openFile(chosen);
     if (player_->fileOpen())
         store_.writeString(settings::LastOpenSavedFolder.name,
                            QFileInfo(chosen).absolutePath().toStdString());
@@ -1106,11 +1118,7 @@ void CDravikDlg::dropEvent(QDropEvent* event)
     if (urls.isEmpty() || !urls.first().isLocalFile())
         return;
     event->acceptProposedAction();
-    if (recorder_->recording() || recorder_->IsTakeUnsaved())
-        return;
     dropFile(urls.first().toLocalFile());
-    if (player_->fileOpen() && !player_->playing())
-        onPlay();
 }
 
 // ---- Save, Cut and Save -----------------------------------------------------------------------

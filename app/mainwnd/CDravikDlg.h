@@ -125,7 +125,7 @@ public:
     void onTimer();
     // True when the point (window coordinates) lies in the drag area.
     bool inDragArea(QPoint point) const;
-    // Opens a file as a drop of it does.
+    // A file dropped on the window: opened and played at once.
     void dropFile(const QString& path);
 
 protected:
@@ -186,6 +186,8 @@ private:
     void stopRecording();
     void backToIdle();
     bool openInPlayer(const std::string& path);
+    // Opens a file in the player and shows its format; a file already open is closed first.
+    void openFile(const QString& path);
     void closeFile();
     void saveAs();
     void lowDisk(const std::string& message);
