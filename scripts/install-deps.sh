@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   fonts-liberation2 fonts-dejavu-core
   xvfb xauth xdotool x11-apps  # the window's tests on a real X display
-  dpkg-dev file desktop-file-utils appstream  # the Debian package and its checks
+  dpkg-dev file desktop-file-utils appstream man-db  # the Debian package and its checks
   libasound2-dev alsa-utils
   libmp3lame-dev libmp3lame0 libmpg123-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
