@@ -5,13 +5,69 @@
 #include "skin.h"
 #include "skin_common.h"
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <map>
+#include <vector>
 
 namespace {
+
+// One timer per interval for every meter: the window then repaints all of them in one pass per
+// tick instead of once per meter. The timer sleeps while every meter is empty, so a silent input
+// costs no wake-ups. Window thread only.
+class MeterClock : public QObject {
+public:
+    static MeterClock& of(int interval)
+    {
+        // The clocks go with the application object; a later one gets new clocks.
+        static std::map<int, QPointer<MeterClock>> clocks;
+        QPointer<MeterClock>& clock = clocks[interval];
+        if (!clock)
+            clock = new MeterClock(interval);
+        return *clock;
+    }
+    void add(CSkinMeter* meter)
+    {
+        meters_.push_back(meter);
+        wake();
+    }
+    void remove(CSkinMeter* meter) { std::erase(meters_, meter); }
+    // A meter has something to decay.
+    void wake()
+    {
+        if (!timer_)
+            timer_ = startTimer(interval_, Qt::PreciseTimer);
+    }
+
+protected:
+    void timerEvent(QTimerEvent*) override
+    {
+        // A meter may go away while the others tick: walk a copy.
+        const std::vector<CSkinMeter*> meters = meters_;
+        bool busy = false;
+        for (CSkinMeter* meter : meters) {
+            meter->Tick();
+            busy = busy || meter->ShownLevel() > 0;
+        }
+        if (!busy) {
+            killTimer(timer_);
+            timer_ = 0;
+        }
+    }
+
+private:
+    explicit MeterClock(int interval) : QObject(QCoreApplication::instance()), interval_(interval)
+    {
+    }
+    int interval_;
+    int timer_ = 0;
+    std::vector<CSkinMeter*> meters_;
+};
 
 // Black transparent, mid grey (128, 128, 128) at alpha 200, every other pixel as it is.
 QImage keyedMeter(const QImage& image)
@@ -39,8 +95,8 @@ CSkinMeter::CSkinMeter(QWidget* parent, int id) : QWidget(parent), id_(id)
 
 CSkinMeter::~CSkinMeter()
 {
-    if (timerId_)
-        killTimer(timerId_);
+    if (interval_)
+        MeterClock::of(interval_).remove(this);
 }
 
 void CSkinMeter::SetBackground(const QImage& background)
@@ -79,9 +135,10 @@ void CSkinMeter::SetPosition(int x, int y)
 
 void CSkinMeter::StartTimer(int intervalMs)
 {
-    if (timerId_)
-        killTimer(timerId_);
-    timerId_ = startTimer(std::max(1, intervalMs), Qt::PreciseTimer);
+    if (interval_)
+        MeterClock::of(interval_).remove(this);
+    interval_ = std::max(1, intervalMs);
+    MeterClock::of(interval_).add(this);
 }
 
 int CSkinMeter::SegmentsFor(int value, int maximum, int segments)
@@ -101,6 +158,8 @@ void CSkinMeter::SetValue(int value)
     if (shown_ < target) {
         shown_ = target;
         update();
+        if (interval_)
+            MeterClock::of(interval_).wake();
     }
 }
 
@@ -110,14 +169,6 @@ void CSkinMeter::Tick()
         return;
     --shown_;
     update();
-}
-
-void CSkinMeter::timerEvent(QTimerEvent* event)
-{
-    if (event->timerId() == timerId_)
-        Tick();
-    else
-        QWidget::timerEvent(event);
 }
 
 void CSkinMeter::SetTooltip(const SkinModule& module, int stringId, bool activate)

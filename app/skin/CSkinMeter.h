@@ -1,6 +1,7 @@
 // CSkinMeter: a horizontal level meter of 25 segments over its owner's panel. Its picture holds
 // two rows, unlit over lit. A level rises at once and falls one segment per timer tick (25 ms).
-// Only a change of the shown level repaints it.
+// Only a change of the shown level repaints it. Meters of one interval share one clock, so that
+// their decay steps repaint together.
 #pragma once
 
 #include <QImage>
@@ -47,12 +48,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     int id_;
-    int timerId_ = 0;
+    int interval_ = 0; // of the clock this meter ticks with; 0 while it has none
     int shown_ = 0;
     int maximum_ = 0;
     QImage background_;

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <map>
 
 namespace {
 
@@ -54,6 +55,20 @@ protected:
     }
 };
 
+// Counts the paint events of every widget, by class.
+class PaintCounter : public QObject {
+public:
+    std::map<QString, int> paints;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints[QString::fromLatin1(watched->metaObject()->className())];
+        return false;
+    }
+};
+
 void paintCosts(const SkinModule& skin)
 {
     std::printf("%-34s %12s %12s\n", "paint of one control", "1x (us)", "2x (us)");
@@ -83,7 +98,7 @@ void paintCosts(const SkinModule& skin)
     std::printf("%-34s %12.2f %12.2f\n", "seek slider (Thumbchannel)", slider[0], slider[1]);
 }
 
-void cpuShare(const SkinModule& skin, int seconds)
+void cpuShare(const SkinModule& skin, int seconds, bool silent)
 {
     DemoFace face(skin);
     // Two meters of our own over the face's, so that their paints can be counted.
@@ -108,11 +123,14 @@ void cpuShare(const SkinModule& skin, int seconds)
     QObject::connect(&feed, &QTimer::timeout, [&] {
         ++block;
         const double t = block / 25.0;
-        const double syllable = std::fabs(std::sin(t * 7.0)) * (block % 75 < 55 ? 1.0 : 0.05);
+        const double syllable =
+            silent ? 0.0 : std::fabs(std::sin(t * 7.0)) * (block % 75 < 55 ? 1.0 : 0.05);
         meters[0]->SetValue(static_cast<int>(30000 * syllable));
         meters[1]->SetValue(static_cast<int>(27000 * syllable * (0.8 + 0.2 * std::sin(t))));
         face.time->SetValue(block * 4);
     });
+    PaintCounter counter;
+    qApp->installEventFilter(&counter);
     const double cpu0 = processSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -121,11 +139,13 @@ void cpuShare(const SkinModule& skin, int seconds)
     qApp->exec();
     const double cpu = processSeconds() - cpu0;
     const double elapsed = wall.nsecsElapsed() / 1e9;
-    std::printf("\nface with two meters fed 25 levels/s for %.1f s at %.0fx (offscreen)\n", elapsed,
-                qApp->devicePixelRatio());
+    std::printf("\nface with two meters fed 25 %s levels/s for %.1f s at %.0fx (offscreen)\n",
+                silent ? "silent" : "speech-like", elapsed, qApp->devicePixelRatio());
     std::printf("  levels fed per meter      %d\n", block);
     std::printf("  meter paints              %d and %d (%.1f/s each)\n", meters[0]->paints,
                 meters[1]->paints, (meters[0]->paints + meters[1]->paints) / 2.0 / elapsed);
+    for (const auto& [name, count] : counter.paints)
+        std::printf("  paints of %-15s %d\n", qPrintable(name), count);
     std::printf("  CPU time                  %.3f s\n", cpu);
     std::printf("  CPU share of one core     %.2f %%\n", 100.0 * cpu / elapsed);
 }
@@ -145,6 +165,7 @@ int main(int argc, char** argv)
         return 1;
     }
     paintCosts(skinModule());
-    cpuShare(skinModule(), seconds);
+    cpuShare(skinModule(), seconds, false);
+    cpuShare(skinModule(), seconds, true);
     return 0;
 }

@@ -16,6 +16,50 @@
 #include <cmath>
 #include <cstdio>
 
+namespace {
+
+// The skinned controls of the settings pages on the page colour, at the pages' own positions: the
+// VOX page's meters at (153, 30) and (153, 50) with the VOX slider at (142, 70) at level 0 and at
+// level 35, and the Recording page's meters at (63, 140) and (63, 152).
+QImage pagesPicture(const SkinModule& skin)
+{
+    QWidget page;
+    page.resize(300, 170);
+    QImage background(page.size() * qApp->devicePixelRatio(), QImage::Format_ARGB32_Premultiplied);
+    background.setDevicePixelRatio(qApp->devicePixelRatio());
+    background.fill(page.palette().color(QPalette::Button));
+    QPalette palette = page.palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+    page.setPalette(palette);
+    page.setAutoFillBackground(true);
+    auto meter = [&](int id, QPoint at, const char* image, int value) {
+        auto* m = new CSkinMeter(&page, id);
+        m->SetBackground(background);
+        m->LoadImage(skin, QString::fromLatin1(image));
+        m->SetPosition(at.x(), at.y());
+        m->SetMaxValue(kLevelScale);
+        m->SetValue(value);
+    };
+    meter(1227, {153, 30}, "VUMETER", 18000);
+    meter(1030, {153, 50}, "VUMETER", 26000);
+    auto slider = [&](QPoint at, int value) {
+        auto* s = new CSkinSlider(&page, 1020);
+        s->SetBackground(background);
+        s->SetSkin(skin, CSkinSlider::kVoxStyle);
+        s->SetPosition(at.x(), at.y());
+        s->SetRange(0, 100);
+        s->SetValue(value, false);
+        s->UpdateThumbStyle();
+    };
+    slider({142, 70}, 35);
+    slider({142, 95}, 0);
+    meter(1227, {63, 140}, "HLEVELS", 9000);
+    meter(1030, {63, 152}, "HLEVELS", 30000);
+    return page.grab().toImage();
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -37,13 +81,25 @@ int main(int argc, char** argv)
     const QCommandLineOption zoom(QStringLiteral("zoom"),
                                   QStringLiteral("Enlarge the PNG N times, pixel for pixel."),
                                   QStringLiteral("N"), QStringLiteral("1"));
-    options.addOptions({png, state, hover, pressed, zoom});
+    const QCommandLineOption pages(QStringLiteral("pages"),
+                                   QStringLiteral("Write the settings pages' skinned controls (VOX "
+                                                  "meters and slider, Recording page meters) to "
+                                                  "FILE and exit."),
+                                   QStringLiteral("FILE"));
+    options.addOptions({png, state, hover, pressed, zoom, pages});
     options.process(app);
 
     std::string error;
     if (!loadSkin(&error)) {
         std::fprintf(stderr, "dravik-skin-demo: %s\n", error.c_str());
         return 1;
+    }
+    if (options.isSet(pages)) {
+        QImage shot = pagesPicture(skinModule());
+        const int times = std::max(1, options.value(zoom).toInt());
+        if (times > 1)
+            shot = shot.scaled(shot.size() * times, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        return shot.save(options.value(pages), "PNG") ? 0 : 1;
     }
     DemoFace face(skinModule());
     const QString look = options.value(state);

@@ -137,4 +137,30 @@ TEST_F(Meter, TimerDecaysTheMeterTo0In25Ticks)
     EXPECT_EQ(meter->ShownLevel(), 0);
 }
 
+TEST_F(Meter, TwoTimesPicturePaintsPixelForPixelAtTwoTimes)
+{
+    // A 2x picture whose second device column differs from the first: a sharp paint keeps both.
+    QImage sharp = solid(kWidth * 2, kRow * 4, kUnlit);
+    for (int y = kRow * 2; y < kRow * 4; ++y)
+        for (int x = 0; x < kWidth * 2; ++x)
+            sharp.setPixel(x, y, x % 2 ? qRgb(200, 30, 30) : kLit);
+    sharp.setDevicePixelRatio(2);
+    QImage background = solid(400, 160, kPanel);
+    background.setDevicePixelRatio(2);
+    meter->SetBackground(background);
+    meter->SetImage(sharp);
+    meter->SetPosition(20, 20);
+    EXPECT_EQ(meter->width(), kWidth);
+    EXPECT_EQ(meter->height(), kRow);
+    meter->SetValue(16384);
+    QImage target(kWidth * 2, kRow * 2, QImage::Format_ARGB32);
+    target.setDevicePixelRatio(2);
+    meter->render(&target);
+    EXPECT_EQ(target.pixel(0, 5), kLit);
+    EXPECT_EQ(target.pixel(1, 5), qRgb(200, 30, 30));
+    // Lit to 13 of 25 segments, that is 65 logical pixels.
+    EXPECT_EQ(target.pixel(129, 5), qRgb(200, 30, 30));
+    EXPECT_EQ(target.pixel(131, 5), kUnlit);
+}
+
 } // namespace
