@@ -13,7 +13,7 @@
 // OK and Apply save every page built so far (and no other); Apply is enabled while a page is
 // marked modified; Cancel and the close box save nothing (values a page writes at once stay).
 // The Auto Save page's Apply sets the Save button through the save-button handler. Without a
-// help handler, Help opens the page's help with openHelpTopic().
+// help handler, Help opens the page's help with the program's help display (help.h).
 #pragma once
 
 #include <QDialog>

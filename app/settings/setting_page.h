@@ -63,7 +63,7 @@ public:
 
     // Sets the main window's Save button to a button state (4 or 5); nothing when unset.
     std::function<void(int buttonState)> setSaveButton;
-    // Shows a help topic ("page.htm>window"); openHelpTopic() when unset.
+    // Shows a help topic ("page.htm>window"); the program's help display (help.h) when unset.
     std::function<void(const std::string& topic)> showHelp;
 
 private:

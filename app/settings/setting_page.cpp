@@ -1,0 +1,123 @@
+// The page base class, the pages' context and dialog-unit conversion.
+#include "setting_page.h"
+
+#include <QFontMetrics>
+#include <QMessageBox>
+
+#include "player.h"
+#include "product.h"
+#include "recorder.h"
+#include "settings/settings_store.h"
+
+SettingContext::SettingContext(SettingsStore& store, CRecorder* recorder, const CPlayer* player)
+    : store_(store), recorder_(recorder), player_(player)
+{
+}
+
+void SettingContext::setMeterListenerB(WindowHandle window)
+{
+    if (recorder_)
+        recorder_->setMeterListenerB(window);
+}
+
+void SettingContext::setVoxLevel(int level)
+{
+    if (recorder_)
+        recorder_->SetVoxLevel(level);
+}
+
+void SettingContext::setVoxHold(int ticks)
+{
+    if (recorder_)
+        recorder_->SetVoxHold(ticks);
+}
+
+bool SettingContext::voiceActive() const
+{
+    return recorder_ && recorder_->voiceActive();
+}
+
+bool SettingContext::recorderPaused() const
+{
+    return recorder_ && recorder_->paused();
+}
+
+bool SettingContext::playerFileOpen() const
+{
+    return player_ && player_->fileOpen();
+}
+
+namespace {
+
+// Rounded a × b ÷ c, as the platform's MulDiv.
+int mulDiv(int a, int b, int c)
+{
+    long long product = static_cast<long long>(a) * b;
+    long long half = c / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
+}
+
+} // namespace
+
+DialogUnits::DialogUnits(const QFont& font)
+{
+    QFontMetrics metrics(font);
+    // The average width of the 52 letters, rounded, and the font's line height.
+    static const QString letters =
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    baseX_ = std::max(1, (metrics.horizontalAdvance(letters) + 26) / 52);
+    baseY_ = std::max(1, metrics.height());
+}
+
+int DialogUnits::x(int units) const
+{
+    return mulDiv(units, baseX_, 4);
+}
+
+int DialogUnits::y(int units) const
+{
+    return mulDiv(units, baseY_, 8);
+}
+
+QRect DialogUnits::rect(int left, int top, int width, int height) const
+{
+    // Both edges are converted, as the platform maps a rectangle.
+    int x0 = x(left);
+    int y0 = y(top);
+    return QRect(x0, y0, x(left + width) - x0, y(top + height) - y0);
+}
+
+QSize DialogUnits::size(int width, int height) const
+{
+    return QSize(x(width), y(height));
+}
+
+CSettingPage::CSettingPage(SettingContext& context, const SettingPageInfo& info, QWidget* parent)
+    : QWidget(parent), context_(context), info_(info), units_(font())
+{
+    resize(units_.size(info.widthDlu, info.heightDlu));
+}
+
+void CSettingPage::OnSetActive()
+{
+    store().writeInt(settings::RecorderSetting.name, info_.recorderSetting);
+}
+
+void CSettingPage::SetModified(bool modified)
+{
+    if (modified_ == modified)
+        return;
+    modified_ = modified;
+    if (onModified_)
+        onModified_();
+}
+
+void CSettingPage::showError(const QString& text)
+{
+    QMessageBox::critical(this, messageCaption(), text);
+}
+
+QString messageCaption()
+{
+    return QStringLiteral("%1 %2").arg(product::kName, product::kVersionText);
+}
