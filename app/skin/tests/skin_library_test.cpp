@@ -90,9 +90,11 @@ TEST_F(SkinLibrary, ButtonsFitTheFaceWithoutOverlapping)
         const QRect place(key.at, size);
         EXPECT_TRUE(QRect(0, 100, 256, 82).contains(place)) << key.stem;
         // The two faces of one button share its place; different buttons never meet.
-        for (const QRect& other : places)
-            if (other.topLeft() != place.topLeft())
+        for (const QRect& other : places) {
+            if (other.topLeft() != place.topLeft()) {
                 EXPECT_FALSE(other.intersects(place)) << key.stem;
+            }
+        }
         places.push_back(place);
     }
 }

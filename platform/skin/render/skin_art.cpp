@@ -75,7 +75,7 @@ QFont font(const QString& family, double pixels, int weight = QFont::Normal, dou
     QFont f(family);
     f.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels))));
     f.setWeight(static_cast<QFont::Weight>(weight));
-    f.setHintingPreference(QFont::PreferNoHinting);
+    f.setHintingPreference(QFont::PreferVerticalHinting);
     if (spacing != 0)
         f.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
     return f;
@@ -761,10 +761,8 @@ void drawTitles(const QImage& face, int scale)
         p.drawEllipse(QPointF(end + 5, 7.5), 2.1, 2.1);
         p.setPen(QColor(120, 126, 136));
         const double room = 142 - end - 10;
-        p.setFont(
-            fitted(font("DejaVu Sans Condensed", 7, QFont::Bold, 0.5), "DIGITAL RECORDER", room));
-        p.drawText(QRectF(end + 10, 0, room + 1, 14), Qt::AlignLeft | Qt::AlignVCenter,
-                   "DIGITAL RECORDER");
+        p.setFont(fitted(font("DejaVu Sans", 7, QFont::Bold, 1.2), "RECORDER", room));
+        p.drawText(QRectF(end + 10, 0, room + 1, 14), Qt::AlignLeft | Qt::AlignVCenter, "RECORDER");
     });
     save(dravik, scaledName("TitleDV", scale));
 }
