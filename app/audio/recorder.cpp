@@ -291,13 +291,15 @@ bool CRecorder::StartRecording()
     tempCounter_ = store_.readInt(settings::NumInst);
     if (!openOutputFile())
         return false;
-    gate_.setHold(voxHold_);
-    gate_.reset();
     fileBytes_ = 0;
     totalBytes_ = 0;
     segmentCount_ = 0;
     segmentStarted_ = false;
+    // The new threshold first, then the countdown cleared by the capture thread at its next
+    // block: a loud block judged by the old threshold cannot hold the gate open into the take.
+    gate_.setHold(voxHold_);
     SetVoxLevel(store_.readInt(settings::voxlevel));
+    gateResetPending_ = true;
     stopped_ = false;
     takeUnsaved_ = false;
     recording_ = true;
@@ -511,15 +513,21 @@ double CRecorder::largestBlockMicros() const
 void CRecorder::handleBlockSteps(WAVEHDR* header)
 {
     noteGaps();
+    // Whether this block belongs to the recording is decided once, as it arrives: a recording
+    // that starts while the block is judged begins with the next one, whose gate is reset with
+    // the new threshold (the reset flag is set before the recording flag, and read after it).
+    const bool write = writing();
+    if (gateResetPending_.exchange(false))
+        gate_.reset();
     if (timeLimitReached()) {
         postStopOnce();
         return;
     }
-    if (writing())
+    if (write)
         blocksGated_.fetch_add(1, std::memory_order_relaxed);
     if (store_.readInt(settings::nVOXONOFF) == 0) {
         voiceActive_ = true;
-        if (writing())
+        if (write)
             writeBlock(header);
         if (splitRequested_ && recording_ && !failed_)
             split();
@@ -528,7 +536,7 @@ void CRecorder::handleBlockSteps(WAVEHDR* header)
     gate_.setHold(voxHold_);
     bool pass = gate_.pass(leftPeak_, rightPeak_);
     voiceActive_ = pass;
-    if (pass && writing())
+    if (pass && write)
         writeBlock(header);
 
     int autoSaveMode = store_.readInt(settings::nSettingFileCheckButtonSates);

@@ -141,6 +141,9 @@ private:
     std::atomic<bool> failed_{false};
     std::atomic<bool> stopPosted_{false};
     std::atomic<int> voxHold_{10};
+    // Set by the window thread at a recording start; the capture thread then clears the VOX
+    // countdown before it judges the next block.
+    std::atomic<bool> gateResetPending_{false};
     // Set while a WM_REC_LEVEL waits in the window's queue (cleared when the window is done
     // with it), so a window that falls behind is not flooded.
     std::atomic<bool> levelPending_{false};

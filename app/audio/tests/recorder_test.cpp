@@ -386,3 +386,28 @@ TEST(Recorder, OnlyAWavTakeHasASizeLimitAndItStopsShortOfWhatItsHeaderDescribes)
     EXPECT_TRUE(makeMp3TakeWriter(noLibrary, format, 128)->canTake(uint64_t{1} << 40, 7056));
     EXPECT_TRUE(makeWmaTakeWriter(format)->canTake(uint64_t{1} << 40, 7056));
 }
+
+TEST(Recorder, AGateHeldOpenBeforeATakeDoesNotLetSoundUnderTheNewThresholdIn)
+{
+    // The tone is loud at the default level 10, so the gate is open between the takes; each
+    // take then starts with level 100, which no peak reaches.
+    useVirtualCard("in=tone,pace=fast");
+    Session s;
+    s.set("nVOXONOFF", 1);
+    s.start();
+    ASSERT_TRUE(pumpUntil([&] { return s.recorder->FileHundredths() > 20; }));
+    s.recorder->StopRecording();
+    for (int i = 0; i < 30; ++i) {
+        s.set("voxlevel", 100);
+        ASSERT_TRUE(s.recorder->StartRecording());
+        pumpFor(15);
+        s.recorder->StopRecording();
+        EXPECT_EQ(s.recorder->FileHundredths(), 0) << "take " << i;
+        s.set("voxlevel", 10);
+        ASSERT_TRUE(s.recorder->StartRecording());
+        pumpFor(5);
+        s.recorder->StopRecording();
+    }
+    s.stopped = true;
+    s.finish();
+}
