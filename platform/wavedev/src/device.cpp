@@ -81,7 +81,8 @@ public:
     Device(Direction direction, std::unique_ptr<PcmStream> stream, SampleLayout layout,
            AnyCallback callback, uintptr_t instance)
         : direction_(direction), stream_(std::move(stream)), layout_(layout), callback_(callback),
-          instance_(instance), running_(direction == Direction::Playback)
+          instance_(instance), batching_(!stream_->timeCritical()),
+          running_(direction == Direction::Playback)
     {
     }
 
@@ -118,7 +119,9 @@ public:
         if (capture())
             header->dwBytesRecorded = 0;
         queue_.push_back(header);
-        changed_.notify_all();
+        // A batching device thread is woken by the first buffer, then by a full batch.
+        if (!batching_ || queue_.size() == 1 || queue_.size() >= kBatch)
+            changed_.notify_all();
         return MMSYSERR_NOERROR;
     }
 
@@ -223,6 +226,7 @@ private:
         std::vector<uint8_t> staging(size_t(stream_->chunkFrames()) * frameBytes);
         bool active = false; // the stream was told to run
         bool wroteSinceDrop = false;
+        bool batchWaited = false; // the short queue has had its wait for a batch
         std::unique_lock lock(mutex_);
         while (!closing_) {
             if (dropPending_) {
@@ -247,6 +251,15 @@ private:
             }
             if (!active || queue_.empty()) {
                 changed_.wait(lock);
+                batchWaited = false;
+                continue;
+            }
+            // A device that runs as fast as it is asked moves buffers a batch at a time: one
+            // wake-up of this thread and of the buffers' owner for several buffers, not for each.
+            // A shorter queue is moved after a short wait (the last buffers of a sound).
+            if (batching_ && queue_.size() < kBatch && !batchWaited) {
+                changed_.wait_for(lock, kBatchWait);
+                batchWaited = true;
                 continue;
             }
             WAVEHDR* header = queue_.front();
@@ -308,6 +321,11 @@ private:
     const SampleLayout layout_;
     const AnyCallback callback_;
     const uintptr_t instance_;
+    // Buffers a device that runs as fast as it is asked moves at a time, and how long it waits
+    // for a batch to fill.
+    static constexpr size_t kBatch = 8;
+    static constexpr std::chrono::milliseconds kBatchWait{2};
+    const bool batching_;
     void* handle_ = nullptr;
     std::thread thread_;
 
