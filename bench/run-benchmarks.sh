@@ -1,66 +1,125 @@
 #!/usr/bin/env bash
-# Dravik's end-to-end benchmarks: dravik-cli on the virtual sound card beside the reference tools,
-# all on the same 10-minute input, printed as a table. Run after a Release build:
-#   bench/run-benchmarks.sh [MINUTES]
+# Dravik's end-to-end benchmarks: dravik-cli on the virtual sound card beside the reference tools
+# on the same inputs (speech and pink noise), printed as a table. Each comparison is run RUNS
+# times as pairs (ours, then the reference, one after the other, so both see the same machine
+# load) and the medians are shown. Run after a Release build:
+#   bench/run-benchmarks.sh [MINUTES] [RUNS]
+# DRAVIK_CLI names another dravik-cli to measure; REALTIME_SECONDS (default 60) is the length of
+# the two real-time-pace recordings that give the capture thread's figures at the pace of the
+# sound (in fast pace it runs at normal priority, and its largest block includes the time the
+# system gave to other work).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 minutes="${1:-10}"
+runs="${2:-3}"
 seconds=$((minutes * 60))
-cli="$PWD/build/bin/dravik-cli"
+realtime_seconds="${REALTIME_SECONDS:-60}"
+cli="${DRAVIK_CLI:-$PWD/build/bin/dravik-cli}"
 [ -x "$cli" ] || { echo "build first: cmake --build build" >&2; exit 1; }
-for tool in sox lame ffmpeg; do
+for tool in sox lame ffmpeg bc; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 1; }
 done
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+other_fs=""
+trap 'rm -rf "$work" ${other_fs:+"$other_fs"}' EXIT
 export HOME="$work/home"
 mkdir -p "$HOME"
 fixture="$PWD/testsupport/fixtures/speech-44100-16-stereo.wav"
-input="$work/input.wav"
-sox "$fixture" "$input" repeat $((seconds / 5 + 1)) trim 0 "$seconds"
-lame --quiet -b 128 "$input" "$work/input.mp3"
-ffmpeg -loglevel error -y -i "$input" -c:a wmav2 -b:a 128k "$work/input.wma"
+speech="$work/speech.wav"
+pink="$work/pink.wav"
+sox "$fixture" "$speech" repeat $((seconds / 5 + 1)) trim 0 "$seconds"
+sox -n -r 44100 -b 16 -c 2 "$pink" synth "$seconds" pinknoise vol 0.5
+lame --quiet -b 128 "$speech" "$work/input.mp3"
+ffmpeg -loglevel error -y -i "$speech" -c:a wmav2 -b:a 128k "$work/input.wma"
 
-# Seconds of wall-clock time a command takes (its output goes to $work/last.out and .err).
+# Runs a command; prints "WALL CPU" (seconds of wall-clock time, and user + system time).
+# Its output goes to $work/last.out and $work/last.err.
 timed() {
-  local start end
-  start=$(date +%s.%N)
-  "$@" >"$work/last.out" 2>"$work/last.err" || { echo "failed: $*" >&2; cat "$work/last.err" >&2; return 1; }
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
+  /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >"$work/last.out" 2>"$work/last.err" ||
+    { echo "failed: $*" >&2; cat "$work/last.err" >&2; return 1; }
+  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$work/time"
 }
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 fmt() { printf '%.2f' "$1"; }
 
-record() {
+# pair OURS_FUNCTION REFERENCE_FUNCTION: runs both $runs times, one after the other, and sets
+# ours_wall ours_cpu ref_wall ref_cpu to the medians.
+pair() {
+  local i ow="" oc="" rw="" rc="" t
+  for ((i = 0; i < runs; i++)); do
+    t=$("$1"); ow+="${t% *}"$'\n'; oc+="${t#* }"$'\n'
+    t=$("$2"); rw+="${t% *}"$'\n'; rc+="${t#* }"$'\n'
+  done
+  ours_wall=$(printf '%s' "$ow" | median); ours_cpu=$(printf '%s' "$oc" | median)
+  ref_wall=$(printf '%s' "$rw" | median); ref_cpu=$(printf '%s' "$rc" | median)
+}
+row() { # WHAT REFERENCE
+  echo "| $1 | $(fmt "$ours_wall") | $2 | $(fmt "$ref_wall") | $(ratio "$ours_wall" "$ref_wall") | $(ratio "$ours_cpu" "$ref_cpu") |"
+}
+
+record() { # INPUT, then dravik-cli record options
+  local input="$1"
+  shift
+  rm -rf "$work/temp" "$work/save" "$work"/rec.*
   DRAVIK_AUDIO="virtual:in=$input,pace=fast" DRAVIK_CLI_STATS=1 timed "$cli" record \
     --seconds "$seconds" --temp-folder "$work/temp" --save-folder "$work/save" "$@"
 }
+stat_of() { sed -n "s/^stats: .*$1 \([0-9.]*\) us.*/\1/p" "$work/last.err"; }
 
-echo "Dravik benchmarks: ${minutes}-minute input, 44100 Hz 16-bit stereo, $(nproc) cores"
+# The MP3 reference makes what ours makes: plain stereo (-m s), no info tag (-t), no ReplayGain
+# analysis, at the same quality (-h) with CRC (-p) and the copyright bit (-c).
+lame_like_ours=(lame --quiet -b 128 -h -m s -t --noreplaygain -p -c)
+
+echo "Dravik benchmarks: ${minutes}-minute inputs, 44100 Hz 16-bit stereo, $(nproc) cores, medians of $runs paired runs"
 echo
-echo "| What | Dravik (s) | Reference | Reference (s) | Ratio |"
-echo "|---|---|---|---|---|"
+echo "| What | Dravik (s) | Reference | Reference (s) | Time ratio | CPU ratio |"
+echo "|---|---|---|---|---|---|"
 
-t=$(record --encode wav --format 0 --out "$work/rec.wav")
-r=$(timed sox "$input" "$work/sox.wav")
-echo "| record to WAV | $(fmt "$t") | sox in.wav out.wav | $(fmt "$r") | $(ratio "$t" "$r") |"
+ours() { record "$speech" --encode wav --format 0 --out "$work/rec.wav"; }
+ref() { timed sox "$speech" "$work/sox.wav"; }
+pair ours ref
+row "record to WAV" "sox in.wav out.wav"
 
-t=$(record --encode mp3 --format 10 --out "$work/rec.mp3")
-mp3stats=$(grep '^stats:' "$work/last.err" || true)
-r=$(timed lame --quiet -b 128 -h -p -c "$input" "$work/lame.mp3")
-r2=$(timed sox "$input" -C 128 "$work/sox.mp3")
+fast_mean=() fast_largest=()
+ours() {
+  record "$1" --encode mp3 --format 10 --out "$work/rec.mp3"
+  stat_of mean >>"$work/mp3-mean"
+  stat_of largest >>"$work/mp3-largest"
+}
+for input in speech pink; do
+  file="$work/$input.wav"
+  ours_speech() { ours "$speech"; }
+  ours_pink() { ours "$pink"; }
+  ref() { timed "${lame_like_ours[@]}" "$file" "$work/lame.mp3"; }
+  pair "ours_$input" ref
+  row "record $input to MP3 128 kbit/s" "lame -b 128 -h -m s -t --noreplaygain -p -c"
+done
+mp3_mean=$(median <"$work/mp3-mean")
+mp3_largest=$(median <"$work/mp3-largest")
+
+ours() { record "$speech" --encode mp3 --format 10 --out "$work/rec.mp3"; }
+ref() { timed sox "$speech" -C 128 "$work/sox.mp3"; }
+pair ours ref
+row "record speech to MP3 128 kbit/s" "sox -C 128 (a faster, lower encoder quality)"
 # sox's default encoder quality is lower than the high-quality preset ours uses; .2 asks for it.
-r3=$(timed sox "$input" -C 128.2 "$work/sox-q2.mp3")
-echo "| record to MP3 128 kbit/s | $(fmt "$t") | lame -b 128 -h -p -c | $(fmt "$r") | $(ratio "$t" "$r") |"
-echo "| record to MP3 128 kbit/s | $(fmt "$t") | sox -C 128 | $(fmt "$r2") | $(ratio "$t" "$r2") |"
-echo "| record to MP3 128 kbit/s | $(fmt "$t") | sox -C 128.2 (the same encoder quality) | $(fmt "$r3") | $(ratio "$t" "$r3") |"
+ref() { timed sox "$speech" -C 128.2 "$work/sox-q2.mp3"; }
+pair ours ref
+row "record speech to MP3 128 kbit/s" "sox -C 128.2 (the same encoder quality)"
 
-t=$(record --encode wma --format 5 --out "$work/rec.wma")
-r=$(timed ffmpeg -loglevel error -y -i "$input" -c:a wmav2 -b:a 128k "$work/ff.wma")
-echo "| record to WMA a128 | $(fmt "$t") | ffmpeg -c:a wmav2 -b:a 128k | $(fmt "$r") | $(ratio "$t" "$r") |"
+ours() { record "$speech" --encode wma --format 5 --out "$work/rec.wma"; }
+ref() { timed ffmpeg -loglevel error -y -i "$speech" -c:a wmav2 -b:a 128k "$work/ff.wma"; }
+pair ours ref
+row "record to WMA a128" "ffmpeg -c:a wmav2 -b:a 128k"
+
+for kind in mp3 wma; do
+  ours() { DRAVIK_AUDIO="virtual:pace=fast,out=null" timed "$cli" play "$work/input.$kind"; }
+  ref() { timed ffmpeg -loglevel error -i "$work/input.$kind" -f null -; }
+  pair ours ref
+  row "play $kind to the null output" "ffmpeg -f null -"
+done
 
 vox_seconds=$((seconds / 5))
 t=$(DRAVIK_AUDIO="virtual:in=bursts,pace=fast" DRAVIK_CLI_STATS=1 timed "$cli" record \
@@ -70,19 +129,29 @@ blocks=$(sed -n 's/^stats: .*recorded from \([0-9]*\),.*/\1/p' "$work/last.err")
 written=$(sed -n 's/^stats: .*written \([0-9.]*\) s.*/\1/p' "$work/last.err")
 files=$(ls "$work/vox" | wc -l)
 dropped=$(echo "scale=1; 100 - 100 * $written / ($blocks * 0.04)" | bc -l)
-echo "| VOX on bursts: ${vox_seconds} s of sound kept in $files files, ${dropped} % of the input dropped as silence | $(fmt "$t") | | | |"
+echo "| VOX on bursts: ${vox_seconds} s of sound kept in $files files, ${dropped} % of the input dropped as silence | $(fmt "${t% *}") | | | | |"
 
-for kind in mp3 wma; do
-  t=$(DRAVIK_AUDIO="virtual:pace=fast,out=null" timed "$cli" play "$work/input.$kind")
-  r=$(timed ffmpeg -loglevel error -i "$work/input.$kind" -f null -)
-  echo "| play $kind to the null output | $(fmt "$t") | ffmpeg -f null - | $(fmt "$r") | $(ratio "$t" "$r") |"
-done
+t=$(DRAVIK_AUDIO="virtual:in=tone,pace=realtime" timed "$cli" monitor --seconds 10)
+share=$(echo "scale=3; ${t#* } * 10" | bc -l)
+echo "| monitoring for 10 s in real time (device open, nothing recorded) | CPU ${share} % of one core | | | | |"
 
-TIMEFORMAT='%U %S'
-cpu=$( { time DRAVIK_AUDIO="virtual:in=tone,pace=realtime" "$cli" monitor --seconds 10 >/dev/null 2>&1; } 2>&1 )
-share=$(echo "scale=2; ($(echo "$cpu" | awk '{print $1 " + " $2}')) * 10" | bc -l)
-echo "| monitoring for 10 s in real time (device open, nothing recorded) | CPU ${share} % of one core | | | |"
+echo "| capture thread per 40-ms block while recording MP3 in fast pace | mean ${mp3_mean} us, largest ${mp3_largest} us | | | | |"
+rm -rf "$work/temp" "$work/save"
+DRAVIK_AUDIO="virtual:in=$speech,pace=realtime" DRAVIK_CLI_STATS=1 timed "$cli" record \
+  --seconds "$realtime_seconds" --encode mp3 --format 10 --temp-folder "$work/temp" \
+  --save-folder "$work/save" --out "$work/rec.mp3" >/dev/null
+echo "| capture thread per 40-ms block while recording MP3 in real time (${realtime_seconds} s) | mean $(stat_of mean) us, largest $(stat_of largest) us | | | | |"
 
-mean=$(echo "$mp3stats" | sed -n 's/.*mean \([0-9.]*\) us.*/\1/p')
-largest=$(echo "$mp3stats" | sed -n 's/.*largest \([0-9.]*\) us.*/\1/p')
-echo "| capture thread per 40-ms block while recording MP3 | mean ${mean} us, largest ${largest} us | | | |"
+# Timed splits onto a save folder on another file system, where every finished part is copied:
+# at the pace of the sound, so that the capture thread runs at its real-time priority and the
+# figure is its own work. /dev/shm is a file system of its own on most Linux machines.
+if [ -d /dev/shm ] && [ "$(stat -c %d /dev/shm)" != "$(stat -c %d "$work")" ]; then
+  other_fs=$(mktemp -d /dev/shm/dravik-bench.XXXXXX)
+  rm -rf "$work/temp"
+  split=$((realtime_seconds / 4))
+  DRAVIK_AUDIO="virtual:in=$speech,pace=realtime" DRAVIK_CLI_STATS=1 timed "$cli" record \
+    --seconds "$realtime_seconds" --encode wav --format 0 --auto-save time --split "$split" \
+    --temp-folder "$work/temp" --save-folder "$other_fs" >/dev/null
+  parts=$(ls "$other_fs" | wc -l)
+  echo "| capture thread per block while recording WAV in real time (${realtime_seconds} s) with a timed split every $split s, $parts parts saved onto another file system | mean $(stat_of mean) us, largest $(stat_of largest) us | | | | |"
+fi
