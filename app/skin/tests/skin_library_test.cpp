@@ -1,5 +1,7 @@
 // The skin library as the program reads it: every picture, cursor and string the window needs,
 // sizes that fit the face, colour keys kept, and nothing for a name it lacks.
+#include "CSkinButton.h"
+#include "demo_face.h"
 #include "skin.h"
 #include "skin_test_support.h"
 
@@ -152,6 +154,43 @@ TEST_F(SkinLibrary, MissingNamesGiveNothing)
     EXPECT_TRUE(skinString(-1).isEmpty());
     // A picture with no 2x version comes at 1x.
     EXPECT_FALSE(bitmap("DVKpanel1@2x", 2).isNull());
+}
+
+TEST_F(SkinLibrary, ComposedFaceShowsTheTitlesKeyedAndButtonsBlendIntoIt)
+{
+    const QImage face = composeFace(skinModule(), 1).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(face.size(), QSize(256, 182));
+    const QImage main = bitmap("DVKmain1");
+    // Where a title is pure white the face shows; where it has letters it does not.
+    const QImage title = bitmap("TitleDV");
+    int keyed = 0;
+    int lettered = 0;
+    for (int y = 0; y < title.height(); ++y) {
+        for (int x = 0; x < title.width(); ++x) {
+            const QRgb shown = face.pixel(75 + x, 106 + y);
+            if ((title.pixel(x, y) & 0xFFFFFF) == 0xFFFFFFu) {
+                ASSERT_EQ(shown, main.pixel(75 + x, 6 + y)) << x << "," << y;
+                ++keyed;
+            } else {
+                lettered += shown != main.pixel(75 + x, 6 + y);
+            }
+        }
+    }
+    EXPECT_GT(keyed, 100);
+    EXPECT_GT(lettered, 100);
+
+    // A button drawn over the face at its place shows the face at its rounded corner.
+    MessageLog parent;
+    CSkinButton button(&parent, 1010);
+    button.SetBackground(face);
+    button.LoadImage(0, skinModule(), "RecM-out");
+    button.LoadImage(1, skinModule(), "RecM-out");
+    button.SetPosition(8, 125);
+    button.SetState(1);
+    parent.show();
+    const QImage shot = button.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(shot.pixel(0, 0), face.pixel(8, 125));
+    EXPECT_NE(shot.pixel(19, 19), face.pixel(27, 144));
 }
 
 TEST(SkinModuleLoad, MissingLibraryIsReportedInPlainWords)
