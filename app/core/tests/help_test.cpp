@@ -19,8 +19,8 @@ QCoreApplication& app()
     static int argc = 1;
     static char name[] = "dravik_help_tests";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
-    return application;
+    static QCoreApplication* application = new QCoreApplication(argc, argv);
+    return *application;
 }
 
 QString readText(const QString& path)

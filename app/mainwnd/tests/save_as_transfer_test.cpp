@@ -31,8 +31,9 @@ QApplication& app()
     static int argc = 1;
     static char name[] = "dravik_save_as_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
-    return application;
+    // Never destroyed: Qt's own globals (the test input devices) go first at exit.
+    static QApplication* application = new QApplication(argc, argv);
+    return *application;
 }
 
 const TransferTexts kTexts{
