@@ -68,6 +68,7 @@ CSettingAuto::CSettingAuto(SettingContext& context, const SettingPageInfo& info,
     for (QDateEdit* picker : {startDate, startTime})
         connect(picker, &QDateEdit::dateChanged, this, [this] { SetModified(); });
 
+    fitTexts();
     fill();
 }
 

@@ -88,6 +88,7 @@ CSettingFile::CSettingFile(SettingContext& context, const SettingPageInfo& info,
         SetModified();
     });
 
+    fitTexts();
     fill();
 }
 

@@ -1,8 +1,11 @@
 // The page base class, the pages' context and dialog-unit conversion.
 #include "setting_page.h"
 
+#include <QCheckBox>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
+#include <QRadioButton>
 
 #include "player.h"
 #include "product.h"
@@ -110,6 +113,29 @@ void CSettingPage::SetModified(bool modified)
     modified_ = modified;
     if (onModified_)
         onModified_();
+}
+
+void CSettingPage::fitTexts()
+{
+    for (QWidget* widget : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        auto* label = qobject_cast<QLabel*>(widget);
+        bool button = qobject_cast<QCheckBox*>(widget) || qobject_cast<QRadioButton*>(widget);
+        if ((!label && !button) || widget->sizeHint().width() <= widget->width())
+            continue;
+        QRect rect = widget->geometry();
+        if (label && (label->alignment() & Qt::AlignRight)) {
+            rect.setLeft(std::max(0, rect.right() + 1 - label->sizeHint().width()));
+            widget->setGeometry(rect);
+        }
+        // Down to three quarters of the page's font, and no further.
+        QFont font = widget->font();
+        qreal smallest = font.pointSizeF() * 0.75;
+        while (widget->sizeHint().width() > widget->width() &&
+               font.pointSizeF() - 0.5 >= smallest) {
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+            widget->setFont(font);
+        }
+    }
 }
 
 void CSettingPage::showError(const QString& text)

@@ -136,6 +136,10 @@ protected:
         widget->setGeometry(rect);
         return widget;
     }
+    // Makes the texts of the page's labels and buttons fit their rectangles, which the templates
+    // sized for a narrower font: a right-aligned label grows to its left, within the page; any
+    // other text gets a slightly smaller font. Called once the controls are placed.
+    void fitTexts();
     // A message box captioned with the product, with the error icon.
     void showError(const QString& text);
 

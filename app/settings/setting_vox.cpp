@@ -142,6 +142,7 @@ CSettingVOX::CSettingVOX(SettingContext& context, const SettingPageInfo& info, Q
     connect(off, &QRadioButton::clicked, this, [this] { switchVox(0); });
 
     int vox = store().readInt(settings::nVOXONOFF);
+    fitTexts();
     (vox != 0 ? on : off)->setChecked(true);
     switchVox(vox);
 }
