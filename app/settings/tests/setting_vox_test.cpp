@@ -327,6 +327,14 @@ TEST(VoxPage, LiveMetersFollowTheVirtualCardsBursts)
         EXPECT_EQ(lowestAfterSound, 0) << "silence lets the meter fall";
         EXPECT_TRUE(thumbStyles.count(0)) << "voice: the thumb turns opaque red";
         EXPECT_TRUE(thumbStyles.count(1)) << "silence: the thumb turns translucent";
+
+        // The tolerance reaches the recorder as its VOX hold.
+        auto* tolerance = page->control<QComboBox>(CSettingVOX::Tolerance);
+        tolerance->setFocus();
+        for (int i = tolerance->currentIndex(); i > tolerance->findText("0.6"); --i)
+            QTest::keyClick(tolerance, Qt::Key_Up);
+        sheet.applyButton()->click();
+        EXPECT_EQ(recorder.voxHold(), 11);
         sheet.cancelButton()->click();
     }
     recorder.StopRecording();
