@@ -6,6 +6,9 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTimer>
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -60,13 +63,17 @@ bool isUninstall(const std::string& commandLine)
     return startsWith10(commandLine, "/Uninstall");
 }
 
-bool Companions::load(const std::string& folder)
+bool Companions::load(const std::string& folder, bool deferMediaRuntime)
 {
     missing_.clear();
     const std::string dir = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    mediaRuntimePath_ = dir + "libwmvcore.so";
+    std::error_code code;
     if (!skinModule().load(dir + "libDravik.so"))
         missing_ = "libDravik.so";
-    else if (!wmvcore_.loadPath(dir + "libwmvcore.so"))
+    else if (deferMediaRuntime ? !std::filesystem::is_regular_file(mediaRuntimePath_, code) ||
+                                     access(mediaRuntimePath_.c_str(), R_OK) != 0
+                               : !wmvcore_.loadPath(mediaRuntimePath_))
         missing_ = "libwmvcore.so";
     else if (!wave_.loadPath(dir + "libBrevon.Wave.so"))
         missing_ = "libBrevon.Wave.so";
@@ -75,6 +82,14 @@ bool Companions::load(const std::string& folder)
     if (missing_.empty())
         return true;
     release();
+    return false;
+}
+
+bool Companions::loadMediaRuntime()
+{
+    if (wmvcore_.loaded() || wmvcore_.loadPath(mediaRuntimePath_))
+        return true;
+    missing_ = "libwmvcore.so";
     return false;
 }
 
@@ -121,12 +136,15 @@ int run(int argc, char** argv)
 
     // 2-3. The companion files: beside the program in the build, in the private library folder
     // (../lib/dravik) once installed; wherever the skin library is, the others are too.
+    // For the window's run the media runtime, whose codecs take most of the start-up time, is
+    // loaded once the window is on screen; the installer switches load it at once.
     Companions companions;
+    const bool windowRun = !install && !uninstall;
     const std::string skinLibrary = platform::findLibrary("Dravik");
     const std::string companionFolder =
         skinLibrary.empty() ? QCoreApplication::applicationDirPath().toStdString()
                             : std::filesystem::path(skinLibrary).parent_path().string();
-    if (!companions.load(companionFolder)) {
+    if (!companions.load(companionFolder, windowRun)) {
         if (uninstall)
             return 1;
         std::fprintf(stderr, "dravik: %s is missing or cannot be loaded. Please install again.\n",
@@ -179,6 +197,16 @@ int run(int argc, char** argv)
     {
         CDravikDlg window(store);
         window.show();
+        QTimer::singleShot(0, &window, [&] {
+            if (companions.loadMediaRuntime())
+                return;
+            std::fprintf(stderr, "dravik: %s cannot be loaded. Please install again.\n",
+                         companions.missing().c_str());
+            QMessageBox box(QMessageBox::Critical, QString(),
+                            QString::fromLatin1(kMissingFileMessage));
+            box.exec();
+            QCoreApplication::exit(1);
+        });
         status = QApplication::exec();
     }
     // 11.

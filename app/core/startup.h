@@ -31,8 +31,11 @@ bool isUninstall(const std::string& commandLine);
 class Companions {
 public:
     // Loads all four from folder; false with missing() naming the first that failed (the ones
-    // that loaded are freed again).
-    bool load(const std::string& folder);
+    // that loaded are freed again). With deferMediaRuntime the media runtime, whose codecs take
+    // most of the start-up time, is only looked for now and loaded by loadMediaRuntime() once the
+    // window is on screen.
+    bool load(const std::string& folder, bool deferMediaRuntime = false);
+    bool loadMediaRuntime();
     void release();
     const std::string& missing() const { return missing_; }
 
@@ -40,6 +43,7 @@ private:
     platform::Library wmvcore_;
     platform::Library wave_;
     platform::Library lame_;
+    std::string mediaRuntimePath_;
     std::string missing_;
 };
 

@@ -22,6 +22,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "BrevonWMA.h"
@@ -504,7 +505,10 @@ void CDravikDlg::paintEvent(QPaintEvent*)
         firstPaint = false;
         const QByteArray report = qgetenv("DRAVIK_FIRST_PAINT");
         if (!report.isEmpty()) {
-            std::fprintf(stderr, "dravik: first paint\n");
+            // With the processor time used so far: wall-clock figures mean little on a busy
+            // machine.
+            std::fprintf(stderr, "dravik: first paint (cpu %.1f ms)\n",
+                         1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
             if (report == "exit")
                 QTimer::singleShot(0, this, [this] {
                     exitConfirmed_ = true;
