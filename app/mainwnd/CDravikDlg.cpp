@@ -732,6 +732,11 @@ void CDravikDlg::handleMessage(uint32_t message, uintptr_t wParam, const std::st
     case WM_REC_SAVED:
         onSaved(text, wParam);
         break;
+    case WM_REC_SAVING:
+        // Parts of a stopped recording still on their way to the save folder.
+        if (wParam > 0 && !recorder_->recording())
+            setStatusText(QString::fromStdString(controller_->savingText()));
+        break;
     case WM_REC_GAP:
         setStatusText(
             QStringLiteral("Sound was lost by the input device (%1 gaps in the take)").arg(wParam));
@@ -785,7 +790,9 @@ void CDravikDlg::onSaved(const std::string& path, uintptr_t hundredths)
                             "part so far was kept as\n%1\nand recording goes on in a new file.")
                  .arg(text(path)));
     }
-    setStatusText(QStringLiteral("Saved ") + text(afterLastSeparator(path)));
+    const QString name = text(afterLastSeparator(path));
+    setStatusText(recorder_->recording() ? QStringLiteral("Recording... saved ") + name
+                                         : QStringLiteral("Saved ") + name);
 }
 
 // ---- Record, pause, stop ----------------------------------------------------------------------
