@@ -8,7 +8,8 @@
 // Change notification: a handle opened with CALLBACK_FUNCTION calls its function with
 // MM_MIXM_CONTROL_CHANGE (param1: the control id) from mixerHandleEvents, which its owner calls
 // when one of the handle's poll descriptors becomes readable (on the owner's thread; nothing runs
-// behind its back).
+// behind its back). mixerOpen takes CALLBACK_NULL or CALLBACK_FUNCTION; the program builds the
+// notification of a window on these.
 #pragma once
 
 #include <poll.h>
@@ -28,9 +29,6 @@ constexpr uint32_t MM_MIXM_CONTROL_CHANGE = 0x3D1;
 
 constexpr uint32_t MIXER_SHORT_NAME_CHARS = 16;
 constexpr uint32_t MIXER_LONG_NAME_CHARS = 64;
-
-// mixerOpen flags (CALLBACK_NULL and CALLBACK_FUNCTION as for the wave devices).
-constexpr uint32_t CALLBACK_WINDOW = 0x10000;
 
 // mixerGetLineInfo flags.
 constexpr uint32_t MIXER_GETLINEINFOF_DESTINATION = 0x0;
