@@ -152,9 +152,41 @@ TEST(WindowOnXDisplay, RecordAndStopByMouseLeaveATakeAndTheWindowShowsItsFace)
         }
     EXPECT_GT(same, total * 9 / 10) << same << " of " << total << " border pixels match";
 
+    // A second copy refuses to run: it shows its message (a second window under the caption)
+    // and opens no window of its own.
+    {
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(program, {});
+        ASSERT_TRUE(second.waitForStarted(5000));
+        const bool refused = waitFor(
+            [&] {
+                return runXdotool({QStringLiteral("search"), QStringLiteral("--name"),
+                                   QStringLiteral("^Dravik 1.0$")})
+                           .split('\n', Qt::SkipEmptyParts)
+                           .size() == 2;
+            },
+            15000);
+        EXPECT_TRUE(refused) << "no message from the second copy";
+        EXPECT_EQ(second.state(), QProcess::Running);
+        second.kill();
+        second.waitForFinished(3000);
+    }
+
     // Record, a moment of sound, Stop: the take waits in the temporary folder.
     clickAt(kX + 8 + 14, kY + 125 + 10);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Recording: the Record button shows its Pause face and the time runs.
+    QImage recording =
+        screen->grabWindow(0, kX, kY, 256, 182).toImage().convertToFormat(QImage::Format_ARGB32);
+    recording.save(QCoreApplication::applicationDirPath() +
+                   QStringLiteral("/window-e2e-recording.png"));
+    int changed = 0;
+    for (int y = 125; y < 160; ++y)
+        for (int x = 8; x < 40; ++x)
+            changed += colourDistance(shot.pixel(x, y), recording.pixel(x, y)) > 24;
+    EXPECT_GT(changed, 20) << "the Record button did not change its face";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     clickAt(kX + 48 + 14, kY + 125 + 10);
     ASSERT_TRUE(waitFor([&] { return !wavFilesIn(temp).empty(); }, 5000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
