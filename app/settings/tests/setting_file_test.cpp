@@ -204,7 +204,7 @@ TEST(AutoSavePage, ChangeButtonsChooseWritableFoldersOnly)
         << "the write test leaves nothing behind";
 }
 
-TEST(AutoSavePage, SaveButtonStaysDisabledWhileTheRecorderIsAbsentOrTheModeIsNone)
+TEST(AutoSavePage, WriteTestTellsWritableFoldersApart)
 {
     EXPECT_TRUE(folderIsWritable(QDir::tempPath()));
     EXPECT_FALSE(folderIsWritable("/proc"));
