@@ -121,6 +121,11 @@ public:
     int encoding() const { return encoding_; }
     const std::string& openFilePath() const { return openFilePath_; }
     bool deviceFailed() const { return !deviceError_.isEmpty(); }
+    // Replaces how the settings sheet is shown (empty: the window's own sheet).
+    void setSettingsService(std::function<void(QWidget*, CRecorder&)> settings)
+    {
+        services_.settings = std::move(settings);
+    }
     // Runs the disk-space watch as a tick of the window's timer does.
     void onTimer();
     // True when the point (window coordinates) lies in the drag area.

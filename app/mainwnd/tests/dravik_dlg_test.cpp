@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -571,6 +572,24 @@ TEST_F(WindowTest, SettingsRefreshTheCaptionAndTheSaveButton)
     EXPECT_EQ(w.formatLabel()->Text(), QStringLiteral("MP3|128 kbps, stereo"));
     EXPECT_EQ(buttonState(dlgid::Save), 8);
     EXPECT_EQ(w.encoding(), 1);
+}
+
+TEST_F(WindowTest, TheSettingsButtonOpensTheRealSheetModally)
+{
+    Window& w = open();
+    // The window's own sheet: no stand-in for it this time.
+    w.setSettingsService({});
+    QString caption;
+    QTimer::singleShot(200, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* sheet = qobject_cast<QDialog*>(top); sheet && sheet->isVisible()) {
+                caption = sheet->windowTitle();
+                sheet->reject();
+            }
+    });
+    click(dlgid::Settings);
+    EXPECT_EQ(caption, QStringLiteral("Settings"));
+    expectLook(WindowState::Idle, "Ready");
 }
 
 TEST_F(WindowTest, ExitAsksWhileRecordingOrWithATakeAndNeverAbandonsARecording)
