@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -134,6 +135,18 @@ void applyVirtualMixer(uint8_t* data, uint32_t frames, const SampleLayout& layou
     if (gain[0] == 1.0 && gain[1] == 1.0)
         return;
     const uint32_t bytes = layout.bytesPerSample;
+    if (bytes == 2) {
+        // The usual capture layout, scaled in fixed point.
+        const int32_t scale[2] = {int32_t(gain[0] * 65536.0), int32_t(gain[1] * 65536.0)};
+        auto* samples = reinterpret_cast<int16_t*>(data);
+        for (uint32_t frame = 0; frame < frames; ++frame) {
+            for (uint32_t channel = 0; channel < layout.channels; ++channel, ++samples) {
+                const int64_t v = (int64_t(*samples) * scale[channel < 2 ? channel : 1]) >> 16;
+                *samples = int16_t(std::clamp<int64_t>(v, -32768, 32767));
+            }
+        }
+        return;
+    }
     for (uint32_t frame = 0; frame < frames; ++frame) {
         uint8_t* at = data + size_t(frame) * layout.frameBytes();
         for (uint32_t channel = 0; channel < layout.channels; ++channel, at += bytes)
