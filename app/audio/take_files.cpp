@@ -2,6 +2,8 @@
 #include "take_files.h"
 
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -77,18 +79,45 @@ std::string distinctPath(const std::string& path)
 
 namespace {
 
+// Gives the complete copy its name without replacing a file of that name: a hard link where the
+// file system has them, else a rename that refuses to replace (FAT and exFAT sticks have no
+// links), else a plain rename after a last look.
+int publish(const std::string& partial, const std::string& to)
+{
+    if (link(partial.c_str(), to.c_str()) == 0) {
+        unlink(partial.c_str());
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    if (renameat2(AT_FDCWD, partial.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    if (access(to.c_str(), F_OK) == 0)
+        return EEXIST;
+    return rename(partial.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// The copy is written under a hidden name beside its destination and named only once it is
+// complete and on the disk: a copy cut short (the program killed, the stick pulled) never looks
+// like a saved take, and the take itself stays in the temporary folder.
 std::string copyThenDelete(const std::string& from, const std::string& to)
 {
     int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return "cannot read " + from + ": " + std::strerror(errno);
-    // O_EXCL: never write over a file that appeared meanwhile.
-    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    std::filesystem::path target(to);
+    std::string partialTemplate =
+        (target.parent_path() / ("." + target.filename().string() + ".part-XXXXXX")).string();
+    int out = mkostemp(partialTemplate.data(), O_CLOEXEC);
     if (out < 0) {
         std::string why = "cannot create " + to + ": " + std::strerror(errno);
         close(in);
         return why;
     }
+    fchmod(out, 0644);
+    const std::string& partial = partialTemplate;
     std::string error;
     char buffer[1 << 16];
     for (;;) {
@@ -110,8 +139,12 @@ std::string copyThenDelete(const std::string& from, const std::string& to)
     if (close(out) != 0 && error.empty())
         error = "cannot write " + to + ": " + std::strerror(errno);
     close(in);
+    if (error.empty()) {
+        if (int published = publish(partial, to); published != 0)
+            error = "cannot create " + to + ": " + std::strerror(published);
+    }
     if (!error.empty()) {
-        unlink(to.c_str());
+        unlink(partial.c_str());
         return error;
     }
     unlink(from.c_str());

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "take_files.h"
@@ -93,4 +98,52 @@ TEST(TakeFiles, MoveAcrossFileSystemsCopiesThenDeletes)
     EXPECT_FALSE(fs::exists(dir / "tmp0003.wav"));
     EXPECT_EQ(testsupport::readFile(target), content);
     fs::remove(target);
+}
+
+TEST(TakeFiles, ACopyCutShortNeverLooksLikeASavedTakeAndNeverReplacesAFile)
+{
+    if (!fs::is_directory("/dev/shm"))
+        GTEST_SKIP() << "no second file system";
+    TempDir dir;
+    fs::path save = "/dev/shm/dravik-copy-test-" + std::to_string(getpid());
+    fs::create_directories(save);
+    std::vector<uint8_t> take(300000, 0x33);
+    testsupport::writeFile(dir / "tmp0004.wav", take);
+
+    // A process killed in the middle of the copy: the file-size limit's signal ends the child
+    // at its first write past 100000 bytes.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_DFL);
+        struct rlimit limit = {100000, 100000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        moveFile((dir / "tmp0004.wav").string(), (save / "Brevon.wav").string());
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    auto visible = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(save)) {
+            std::string name = entry.path().filename().string();
+            if (name[0] != '.')
+                names.push_back(name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    EXPECT_TRUE(visible().empty());
+    EXPECT_EQ(testsupport::readFile(dir / "tmp0004.wav"), take);
+
+    // A file of the name that appeared meanwhile is never replaced.
+    testsupport::writeFile(save / "Brevon.wav", {9});
+    EXPECT_NE(moveFile((dir / "tmp0004.wav").string(), (save / "Brevon.wav").string()), "");
+    EXPECT_EQ(testsupport::readFile(save / "Brevon.wav"), std::vector<uint8_t>{9});
+    EXPECT_EQ(testsupport::readFile(dir / "tmp0004.wav"), take);
+    EXPECT_EQ(moveFile((dir / "tmp0004.wav").string(), (save / "Brevon 2.wav").string()), "");
+    EXPECT_EQ(visible(), (std::vector<std::string>{"Brevon 2.wav", "Brevon.wav"}));
+    EXPECT_EQ(testsupport::readFile(save / "Brevon 2.wav"), take);
+    fs::remove_all(save);
 }
