@@ -147,6 +147,12 @@ std::string copyThenDelete(const std::string& from, const std::string& to)
         unlink(partial.c_str());
         return error;
     }
+    // The new name reaches the disk before the take leaves the temporary folder.
+    int folder = open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
     unlink(from.c_str());
     return {};
 }
