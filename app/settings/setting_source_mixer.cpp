@@ -6,8 +6,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
-#include <cmath>
-#include <cstring>
+#include <algorithm>
 
 #include "mixer_window.h"
 #include "setting_source.h"
@@ -416,13 +415,14 @@ void CSettingSource::WriteRightVolume(int percent)
 
 void CSettingSource::SetSwitch(const MIXERCONTROL& control, uint32_t value)
 {
-    uint32_t current = 0;
-    MIXERCONTROLDETAILS details = detailsFor(control, 1, 0, sizeof current, &current);
+    std::vector<uint32_t> values(channelsOf(control));
+    MIXERCONTROLDETAILS details =
+        detailsFor(control, channelsOf(control), 0, sizeof(uint32_t), values.data());
     const bool read = mixerGetControlDetails(m_hMixer, &details, MIXER_GETCONTROLDETAILSF_VALUE) ==
                       MMSYSERR_NOERROR;
-    if (read && (current != 0) == (value != 0))
+    if (read && (values[0] != 0) == (value != 0))
         return;
-    current = value;
+    std::fill(values.begin(), values.end(), value);
     reportMixer(3, mixerSetControlDetails(m_hMixer, &details, MIXER_SETCONTROLDETAILSF_VALUE));
 }
 
