@@ -418,6 +418,8 @@ TEST_F(WindowTest, ADroppedFilePlaysAtOnceButNotOverAnUnsavedTake)
     click(dlgid::Open);
     ASSERT_EQ(w.state(), WindowState::Idle);
 
+    // Played in real time, so that playback is still running when it is looked at.
+    setenv("DRAVIK_AUDIO", "virtual:in=tone,pace=realtime", 1);
     drop(file);
     EXPECT_EQ(w.state(), WindowState::Playing);
     EXPECT_EQ(w.statusText(), QStringLiteral("Playing speech-16000-16-mono.wav"));
