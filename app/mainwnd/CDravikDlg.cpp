@@ -534,7 +534,10 @@ void CDravikDlg::paintEvent(QPaintEvent* event)
     font.setPixelSize(11);
     painter.setFont(font);
     painter.setPen(QColor(0, 0, 255, 255));
-    painter.drawText(statusLine, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, status_);
+    // A long name keeps its start and its end.
+    const QString shown =
+        painter.fontMetrics().elidedText(status_, Qt::ElideMiddle, statusLine.width());
+    painter.drawText(statusLine, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, shown);
 }
 
 bool CDravikDlg::inDragArea(QPoint p) const
