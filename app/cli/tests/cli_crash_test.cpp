@@ -147,11 +147,12 @@ TEST(CliCrash, ATakeKilledMidRecordingReadsBackUpToAboutItsLastSecondInEveryEnco
         double seconds = player.Duration() / 1e7;
         player.Close();
         EXPECT_GE(seconds, least);
-        EXPECT_LE(seconds, recorded[i] + 0.5);
+        // What the header claims is what is there (a busy machine may record more than the
+        // wall clock shows: blocks waiting in the engine's ring when the take began).
         double decoded = ffmpegSeconds(take);
         if (decoded >= 0) {
             EXPECT_GE(decoded, least);
-            EXPECT_LE(decoded, recorded[i] + 0.5);
+            EXPECT_NEAR(decoded, seconds, 0.3);
         }
     }
 }
