@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file_io.h"
+
 namespace saveas {
 
 namespace {
@@ -185,33 +187,20 @@ private:
     // A whole chunk unless the source ends first; -1 on a read error.
     ssize_t readChunk(std::vector<char>& buffer)
     {
-        size_t filled = 0;
-        while (filled < buffer.size()) {
-            ssize_t got = read(source_, buffer.data() + filled, buffer.size() - filled);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                fail(Stage::Read, errno);
-                return -1;
-            }
-            if (got == 0)
-                break;
-            filled += static_cast<size_t>(got);
+        platform::IoResult got = platform::readAll(source_, buffer.data(), buffer.size());
+        if (!got.ok()) {
+            fail(Stage::Read, got.error);
+            return -1;
         }
-        return static_cast<ssize_t>(filled);
+        return static_cast<ssize_t>(got.bytes);
     }
 
     bool writeAll(const char* data, size_t size)
     {
-        for (size_t done = 0; done < size;) {
-            ssize_t put = write(target_, data + done, size - done);
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0) {
-                fail(Stage::Write, put < 0 ? errno : ENOSPC);
-                return false;
-            }
-            done += static_cast<size_t>(put);
+        platform::IoResult put = platform::writeAll(target_, data, size);
+        if (!put.ok()) {
+            fail(Stage::Write, put.error);
+            return false;
         }
         return true;
     }
