@@ -13,7 +13,8 @@ using namespace platform;
 
 namespace {
 
-constexpr uint32_t kRaisePriority = WM_USER + 1; // the device keeps the pace of the sound
+// Raise the worker's priority: wParam 1 for a device that keeps the pace of the sound.
+constexpr uint32_t kRaisePriority = WM_USER + 1;
 
 } // namespace
 
@@ -62,8 +63,7 @@ bool WaveInEngine::start(uint32_t deviceId, const WAVEFORMATEX* format)
     }
     device_ = device;
     // A device that runs as fast as it is asked must not have a real-time thread run flat out.
-    if (waveInKeepsPace(device_))
-        worker_.queue().post(kRaisePriority);
+    worker_.queue().post(kRaisePriority, waveInKeepsPace(device_) ? 1 : 0);
     opened_.wait(1000);
     blockBytes_ = brevon::wave::blockBytes(format_.Format);
     try {
@@ -109,7 +109,10 @@ void WaveInEngine::run(MessageQueue& queue)
     while (queue.get(message)) {
         switch (message.message) {
         case kRaisePriority:
-            raiseCurrentThreadToTimeCritical();
+            if (message.wParam)
+                raiseCurrentThreadToTimeCritical();
+            else
+                raiseCurrentThreadToHigh();
             break;
         case MM_WIM_OPEN:
             opened_.set();

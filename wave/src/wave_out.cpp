@@ -19,7 +19,7 @@ namespace {
 constexpr uint32_t kBeginPull = WM_USER + 1; // do a pull start's first fills
 constexpr uint32_t kClose = WM_USER + 2;     // close the device if it is still open
 constexpr uint32_t kBeginPush = WM_USER + 3; // a push start: watch for a reader that sends nothing
-constexpr uint32_t kRaisePriority = WM_USER + 4; // the device keeps the pace of the sound
+constexpr uint32_t kRaisePriority = WM_USER + 4; // wParam 1: the device keeps the pace
 
 } // namespace
 
@@ -61,8 +61,7 @@ bool WaveOutEngine::openDevice(uint32_t deviceId, const WAVEFORMATEX* format)
     }
     device_ = device;
     // A device that runs as fast as it is asked must not have a real-time thread run flat out.
-    if (waveOutKeepsPace(device_))
-        worker_.queue().post(kRaisePriority);
+    worker_.queue().post(kRaisePriority, waveOutKeepsPace(device_) ? 1 : 0);
     opened_.wait(1000);
     return true;
 }
@@ -120,7 +119,10 @@ void WaveOutEngine::run(MessageQueue& queue)
             queue.quit(0);
             break;
         case kRaisePriority:
-            raiseCurrentThreadToTimeCritical();
+            if (message.wParam)
+                raiseCurrentThreadToTimeCritical();
+            else
+                raiseCurrentThreadToHigh();
             break;
         case kBeginPull:
             beginPull();

@@ -4,9 +4,12 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +62,19 @@ inline size_t realTimeThreadCount()
     for (auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
         const int policy = sched_getscheduler(std::stoi(entry.path().filename().string()));
         n += policy == SCHED_RR || policy == SCHED_FIFO;
+    }
+    return n;
+}
+
+// Threads of this process whose nice value is below the normal 0.
+inline size_t raisedThreadCount()
+{
+    size_t n = 0;
+    for (auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        errno = 0;
+        const int nice =
+            getpriority(PRIO_PROCESS, id_t(std::stoi(entry.path().filename().string())));
+        n += errno == 0 && nice < 0;
     }
     return n;
 }

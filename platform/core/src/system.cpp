@@ -34,6 +34,11 @@ bool raiseCurrentThreadToTimeCritical()
     if (pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0)
         return true;
     // Without real-time rights, lower this thread's nice value as far as the limit allows.
+    return raiseCurrentThreadToHigh();
+}
+
+bool raiseCurrentThreadToHigh()
+{
     auto tid = static_cast<id_t>(syscall(SYS_gettid));
     for (int nice = -20; nice < 0; ++nice) {
         if (setpriority(PRIO_PROCESS, tid, nice) == 0)

@@ -69,3 +69,21 @@ TEST(Priority, TheProcessPriorityIsTheNiceValueGrantedOrLeftAsItWas)
     });
     worker.join();
 }
+
+TEST(Priority, AThreadRaisedToHighStaysInTheNormalClass)
+{
+    std::thread worker([] {
+        const int niceBefore = threadNice();
+        const bool raised = raiseCurrentThreadToHigh();
+        int policy = -1;
+        sched_param param{};
+        ASSERT_EQ(pthread_getschedparam(pthread_self(), &policy, &param), 0);
+        EXPECT_EQ(policy, SCHED_OTHER);
+        if (raised) {
+            EXPECT_LT(threadNice(), niceBefore);
+        } else {
+            EXPECT_EQ(threadNice(), niceBefore);
+        }
+    });
+    worker.join();
+}

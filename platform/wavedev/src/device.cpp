@@ -222,6 +222,8 @@ private:
     {
         if (stream_->timeCritical())
             raiseCurrentThreadToTimeCritical();
+        else
+            raiseCurrentThreadToHigh();
         const uint32_t frameBytes = layout_.frameBytes();
         std::vector<uint8_t> staging(size_t(stream_->chunkFrames()) * frameBytes);
         bool active = false; // the stream was told to run

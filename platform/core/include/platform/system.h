@@ -15,6 +15,11 @@ bool setProcessPriority(ProcessPriority priority);
 // Gives the calling thread the highest priority the system grants (real-time round-robin where
 // permitted, otherwise the lowest nice value allowed); false when nothing could be raised.
 bool raiseCurrentThreadToTimeCritical();
+// Gives the calling thread the lowest nice value the system allows, in the normal scheduling
+// class: for a thread that may run flat out (one that serves a device running as fast as it is
+// asked), which at a real-time priority would be throttled by the system and starve the rest.
+// False when nothing could be raised.
+bool raiseCurrentThreadToHigh();
 
 // Bytes available to the user on the file system that holds folder; empty when it cannot be read.
 std::optional<uint64_t> freeDiskBytes(const std::string& folder);
