@@ -238,9 +238,10 @@ TEST(RecordingController, TimedSplitsCutTracksOfTheSetLengthAndOnlyWithAnAutoSav
             total += length;
             if (file != files.back()) {
                 double expected = c.length[0] == '2' ? 2.0 : 1.0;
-                // The split comes with the block after the level message that asked for it.
+                // The split comes with the block after the level message that asked for it (later
+                // when the machine is busy and the message waits).
                 EXPECT_GE(length, expected - 0.001) << file;
-                EXPECT_LE(length, expected + 0.2) << file;
+                EXPECT_LE(length, expected + 0.5) << file;
             }
         }
         if (c.mode != 0) {
