@@ -4,9 +4,11 @@
 #include "setting_vox.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 
@@ -37,6 +39,24 @@ constexpr int kLeftMeterTip = 5;
 constexpr int kRightMeterTip = 6;
 constexpr int kSliderTip = 14;
 
+// The recorder's capture thread posts the levels here, never to the page itself: a post may be
+// under way at the very moment the page stops listening, so the relay outlives the page until
+// the event loop deletes it, and forwards only while the page exists.
+class LevelRelay : public QObject {
+public:
+    explicit LevelRelay(QObject* page) : page_(page) {}
+
+    bool event(QEvent* event) override
+    {
+        if (event->type() != WindowMessage::eventType())
+            return QObject::event(event);
+        return page_ && QCoreApplication::sendEvent(page_, event);
+    }
+
+private:
+    QPointer<QObject> page_;
+};
+
 } // namespace
 
 std::span<const char* const> toleranceEntries()
@@ -65,7 +85,7 @@ int selectToleranceIndex(const QStringList& entries, const QString& text)
 }
 
 CSettingVOX::CSettingVOX(SettingContext& context, const SettingPageInfo& info, QWidget* parent)
-    : CSettingPage(context, info, parent)
+    : CSettingPage(context, info, parent), relay_(new LevelRelay(this))
 {
     buildBackground();
 
@@ -151,6 +171,7 @@ CSettingVOX::~CSettingVOX()
 {
     // The capture thread must not post to a page that is gone.
     listen(false);
+    relay_->deleteLater();
 }
 
 void CSettingVOX::buildBackground()
@@ -205,7 +226,7 @@ void CSettingVOX::listen(bool on)
     if (on == listening_)
         return;
     listening_ = on;
-    context().setMeterListenerB(on ? this : nullptr);
+    context().setMeterListenerB(on ? relay_ : nullptr);
 }
 
 void CSettingVOX::OnSetActive()

@@ -59,6 +59,8 @@ public:
     CSkinMeter* rightMeter() const { return rightMeter_; }
     CSkinSlider* slider() const { return slider_; }
     const QImage& panelBackground() const { return background_; }
+    // The window the recorder posts the levels to while the page listens.
+    QObject* levelListener() const { return relay_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -78,6 +80,7 @@ private:
     CUpDown* upDown_ = nullptr;
     QComboBox* tolerance_ = nullptr;
     QImage background_;
+    QObject* relay_ = nullptr;
     int level_ = 0;
     bool listening_ = false;
 };

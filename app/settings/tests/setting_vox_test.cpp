@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -185,16 +186,18 @@ TEST(VoxPage, ApplySavesTheToleranceAndKeepsTheMetersLive)
     p.store.store->writeInt("nVOXONOFF", 1);
     p.open();
     EXPECT_EQ(p.tolerance()->currentText(), "1.0");
-    EXPECT_EQ(p.context->listener, p.page);
+    EXPECT_EQ(p.context->listener, p.page->levelListener());
     p.chooseTolerance("0.6");
     EXPECT_EQ(p.tolerance()->currentText(), "0.6");
     p.sheet->applyButton()->click();
     EXPECT_EQ(p.store.readString("VoxToleranceTime"), "0.6");
     EXPECT_EQ(p.context->holds, std::vector<int>{11});
     EXPECT_FALSE(p.sheet->applyButton()->isEnabled());
-    EXPECT_EQ(p.context->listener, p.page) << "the page is still shown";
+    EXPECT_EQ(p.context->listener, p.page->levelListener()) << "the page is still shown";
 
-    sendLevels(p.page, 0x7000u | (0x7000u << 16));
+    // What the recorder posts to its listener reaches the meters.
+    postWindowMessage(p.context->listener, WM_VOX_LEVELS, 0x7FFFu | (0x7FFFu << 16));
+    pumpFor(10);
     EXPECT_GT(p.page->leftMeter()->ShownLevel(), 20);
 }
 
@@ -244,15 +247,16 @@ TEST(VoxPage, ListenerFollowsThePageBeingShown)
 {
     VoxPage p;
     p.open();
-    EXPECT_EQ(p.context->listener, p.page);
+    EXPECT_EQ(p.context->listener, p.page->levelListener());
     p.sheet->tabs()->setCurrentIndex(1);
     EXPECT_EQ(p.context->listener, nullptr);
     p.sheet->tabs()->setCurrentIndex(0);
-    EXPECT_EQ(p.context->listener, p.page);
+    EXPECT_EQ(p.context->listener, p.page->levelListener());
     p.sheet->okButton()->click();
     EXPECT_EQ(p.context->listener, nullptr);
     EXPECT_EQ(p.context->listenerChanges,
-              (std::vector<WindowHandle>{p.page, nullptr, p.page, nullptr}));
+              (std::vector<WindowHandle>{p.page->levelListener(), nullptr, p.page->levelListener(),
+                                         nullptr}));
 }
 
 TEST(VoxPage, LevelMessagesMoveTheMetersAndTheThumbFollowsTheVoice)
@@ -340,4 +344,19 @@ TEST(VoxPage, LiveMetersFollowTheVirtualCardsBursts)
     recorder.StopRecording();
     recorder.StopDevice();
     pumpFor(20);
+}
+
+TEST(VoxPage, LevelsPostedAsThePageGoesAwayAreDropped)
+{
+    VoxPage p;
+    p.open();
+    QPointer<QObject> listener = p.page->levelListener();
+    p.sheet->cancelButton()->click();
+    p.sheet.reset();
+    // A post the capture thread had under way when the page stopped listening.
+    ASSERT_FALSE(listener.isNull());
+    postWindowMessage(listener, WM_VOX_LEVELS, 0x1000);
+    pumpFor(10);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(listener.isNull());
 }
