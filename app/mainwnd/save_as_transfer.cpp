@@ -12,8 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -97,11 +99,19 @@ void syncFolderOf(const QString& path)
 int createPartial(const QString& destination, QByteArray& partialPath)
 {
     QFileInfo info(destination);
+    // The hidden name must fit where the destination's name did: a long name is shortened (at a
+    // character boundary) so that its prefix and suffix never push it past the system's limit.
+    QByteArray base = nativePath(info.fileName());
+    qsizetype keep = std::min<qsizetype>(base.size(), 200);
+    while (keep > 0 && keep < base.size() && (static_cast<uchar>(base[keep]) & 0xC0) == 0x80)
+        --keep;
+    base.truncate(keep);
+    QByteArray folder = nativePath(info.absolutePath());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        QString name = QStringLiteral(".%1.partial-%2")
-                           .arg(info.fileName())
-                           .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        partialPath = nativePath(info.absoluteDir().filePath(name));
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".partial-%08x",
+                      QRandomGenerator::global()->generate());
+        partialPath = folder + "/." + base + suffix;
         int fd = open(partialPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;

@@ -261,6 +261,27 @@ TEST_F(SaveAsTransfer, TinyTakeIsCopiedWhole)
     EXPECT_FALSE(fs::exists(temp / "tmp0001.mp3"));
 }
 
+TEST_F(SaveAsTransfer, NameAsLongAsTheSystemAllowsIsCopied)
+{
+    if (crossSkipped)
+        GTEST_SKIP() << "/dev/shm is on the temporary folder's file system";
+    auto take = bytes(2000, 6);
+    writeFile(temp / "tmp0001.wav", take);
+    // 255 bytes, the longest name a file can have here; two-byte letters make the cut land
+    // inside a character if it were made blindly.
+    std::string name = "x";
+    while (name.size() < 251)
+        name += "\xc3\xa9";
+    name += ".wav";
+    ASSERT_EQ(name.size(), 255u);
+
+    TransferResult result = saveTake(q(temp / "tmp0001.wav"), q(shm / name), kTexts, nullptr);
+
+    EXPECT_EQ(result.outcome, Outcome::Saved) << result.reason.toStdString();
+    EXPECT_EQ(readFile(shm / name), take);
+    EXPECT_EQ(entries(shm.path()), 1u);
+}
+
 TEST_F(SaveAsTransfer, CancelDuringTheCopyKeepsTheTakeAndTheOldFile)
 {
     if (crossSkipped)
