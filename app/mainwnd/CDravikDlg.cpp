@@ -172,7 +172,6 @@ CDravikDlg::CDravikDlg(SettingsStore& store, WindowServices services, QWidget* p
     setWindowTitle(caption());
     encoding_ = store_.readInt(settings::Encode.name, 2);
     alwaysOnTop_ = store_.readInt(settings::bAlwaysOnTop.name, 1) != 0;
-    nothingUnsaved_ = true;
     // 8.
     createControls();
     windowCursor_ = skinCursor(QStringLiteral("CURSOR1"));
@@ -834,7 +833,6 @@ void CDravikDlg::onRecord()
     const RecordingController::RecordResult result = controller_->record();
     switch (result.outcome) {
     case RecordingController::RecordOutcome::Started:
-        nothingUnsaved_ = false;
         heldTake_.clear();
         time_->ChangeTooltipText(skinModule(), kTimeRecordingTooltip);
         time_->SetValue(0);
@@ -877,7 +875,7 @@ void CDravikDlg::stopRecording()
     platform::setProcessPriority(platform::ProcessPriority::High);
     switch (result.outcome) {
     case RecordingController::StopOutcome::TakeHeld:
-        if (openInPlayer(result.takePath)) {
+        if (player_->Open(result.takePath)) {
             heldTake_ = result.takePath;
             playPosition_ = 0;
             time_->SetValue(0);
@@ -901,7 +899,6 @@ void CDravikDlg::stopRecording()
 
 void CDravikDlg::backToIdle()
 {
-    nothingUnsaved_ = true;
     heldTake_.clear();
     time_->SetValue(0);
     applyLook();
@@ -1000,11 +997,6 @@ void CDravikDlg::onPlayEnded()
 }
 
 // ---- Open, close, drop ------------------------------------------------------------------------
-
-bool CDravikDlg::openInPlayer(const std::string& path)
-{
-    return player_->Open(path);
-}
 
 void CDravikDlg::dropFile(const QString& path)
 {
@@ -1145,11 +1137,6 @@ void CDravikDlg::dropEvent(QDropEvent* event)
 }
 
 // ---- Save, Cut and Save -----------------------------------------------------------------------
-
-std::string CDravikDlg::takePath() const
-{
-    return heldTake_;
-}
 
 void CDravikDlg::onSave()
 {

@@ -190,7 +190,6 @@ private:
     // Steps shared by the commands.
     void stopRecording();
     void backToIdle();
-    bool openInPlayer(const std::string& path);
     // Opens a file in the player and shows its format; a file already open is closed first.
     void openFile(const QString& path);
     void closeFile();
@@ -200,7 +199,6 @@ private:
     void restartDeviceIfSettingsChanged();
     void waitForSavedParts();
     void shutdown();
-    std::string takePath() const;
 
     SettingsStore& store_;
     WindowServices services_;
@@ -239,12 +237,13 @@ private:
     std::string tempFolder_;
     std::string saveFolder_;
     std::string openFilePath_;
+    // The take held for review after a stop (its temporary file); empty when none is held. With
+    // the recorder's take-unsaved flag it stands for the state's "nothing unsaved".
     std::string heldTake_;
     QString status_;
     QString deviceError_;
     uint64_t playPosition_ = 0;
     bool seekHeld_ = false;
-    bool nothingUnsaved_ = true;
     bool alwaysOnTop_ = true;
     bool panelShown_ = true;
     int encoding_ = 2;

@@ -433,7 +433,7 @@ TEST_F(WindowTest, ADroppedFilePlaysAtOnceButNotOverAnUnsavedTake)
 
 TEST_F(WindowTest, SaveAsOnTheSameFileSystemMovesTheTakeAndAppendsItsExtension)
 {
-    Window& w = open();
+    open();
     recordTake();
     const fs::path take = filesIn(temp).at(0);
     toSave = QString::fromStdString((save / "Interview 3.5").string());
@@ -678,10 +678,12 @@ TEST_F(WindowTest, TimedSplitCutsTracksOfWrittenSound)
     pumpFor(50);
     auto parts = filesIn(save);
     ASSERT_GE(parts.size(), 3u);
-    // Every part but the last holds about one second: 176400 bytes of sound and a block or two.
+    // Every part but the last holds about one second: 176400 bytes of sound and the blocks that
+    // pass while the window handles the level message that decides the split (a few on a busy
+    // machine).
     for (size_t i = 0; i + 1 < parts.size(); ++i) {
         EXPECT_GE(fs::file_size(parts[i]), 176400u) << parts[i];
-        EXPECT_LE(fs::file_size(parts[i]), 176400u + 4 * 7056 + 100) << parts[i];
+        EXPECT_LE(fs::file_size(parts[i]), 176400u + 12 * 7056 + 100) << parts[i];
     }
 }
 
