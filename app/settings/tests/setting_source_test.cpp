@@ -135,6 +135,9 @@ struct RecordingPage {
             if (recorder->recording())
                 recorder->StopRecording();
             recorder->StopDevice();
+            // Level messages still queued for the window point into the recorder.
+            QCoreApplication::removePostedEvents(&window);
+            recorder.reset();
         }
     }
 
@@ -380,7 +383,7 @@ TEST(RecordingPageMixer, AlsaMuxSourceChangedElsewhereIsSwitchedBackAndTheMaster
 TEST(RecordingPageMixer, ADeviceThatCannotOpenLeavesThePageWaitingUntilAWorkingOneIsChosen)
 {
     Audio audio("virtual:pace=fast");
-    TestCard card("mux", "Capture Source", true);
+    TestCard card("switches", "", true);
     RecordingPage p;
     p.store.store->writeInt("uMxId", 1); // the broken card
     BoxCatcher boxes;

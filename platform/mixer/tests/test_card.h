@@ -16,7 +16,8 @@ namespace mixertest {
 
 class TestCard {
 public:
-    // layout "mux" (with source naming the enumeration) or "switches".
+    // layout "mux" (with source naming the enumeration) or "switches"; a broken card opens but its
+    // mixer cannot be loaded.
     explicit TestCard(const std::string& layout, const std::string& source = "Capture Source",
                       bool broken = false)
     {

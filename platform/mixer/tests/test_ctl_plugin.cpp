@@ -85,13 +85,13 @@ const Element& element(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key)
 
 int elemCount(snd_ctl_ext_t* ext)
 {
-    if (self(ext)->card->broken)
-        return -EIO;
     return int(self(ext)->card->elements.size());
 }
 
 int elemList(snd_ctl_ext_t* ext, unsigned offset, snd_ctl_elem_id_t* id)
 {
+    if (self(ext)->card->broken)
+        return -EIO;
     snd_ctl_elem_id_set_interface(id, SND_CTL_ELEM_IFACE_MIXER);
     snd_ctl_elem_id_set_name(id, self(ext)->card->elements.at(offset).name.c_str());
     return 0;
