@@ -146,7 +146,8 @@ private:
     std::atomic<bool> gateResetPending_{false};
     // Set while a WM_REC_LEVEL waits in the window's queue (cleared when the window is done
     // with it), so a window that falls behind is not flooded.
-    std::atomic<bool> levelPending_{false};
+    // Shared with the queued message, which may outlive the recorder.
+    std::shared_ptr<std::atomic<bool>> levelPending_ = std::make_shared<std::atomic<bool>>(false);
     std::atomic<WindowHandle> listenerA_{nullptr};
     std::atomic<WindowHandle> listenerB_{nullptr};
 

@@ -27,3 +27,14 @@ bool postWindowMessageOnce(WindowHandle window, std::atomic<bool>& pending, uint
     QCoreApplication::postEvent(window, event);
     return true;
 }
+
+bool postWindowMessageOnce(WindowHandle window, const std::shared_ptr<std::atomic<bool>>& pending,
+                           uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    if (!window || !pending || pending->exchange(true, std::memory_order_acq_rel))
+        return false;
+    auto* event = new WindowMessage(message, wParam, lParam);
+    event->sharedPending_ = pending;
+    QCoreApplication::postEvent(window, event);
+    return true;
+}

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 using WindowHandle = QObject*;
@@ -51,6 +52,8 @@ public:
     {
         if (pending_)
             pending_->store(false, std::memory_order_release);
+        if (sharedPending_)
+            sharedPending_->store(false, std::memory_order_release);
     }
 
     const uint32_t message;
@@ -62,8 +65,13 @@ public:
 private:
     friend bool postWindowMessageOnce(WindowHandle, std::atomic<bool>&, uint32_t, uintptr_t,
                                       intptr_t);
+    friend bool postWindowMessageOnce(WindowHandle, const std::shared_ptr<std::atomic<bool>>&,
+                                      uint32_t, uintptr_t, intptr_t);
     // Cleared once the window has handled (or dropped) the message.
     std::atomic<bool>* pending_ = nullptr;
+    // The same, for a sender that may go away while the message waits: the flag lives as long
+    // as the last message that holds it.
+    std::shared_ptr<std::atomic<bool>> sharedPending_;
 };
 
 // Posts a message to a window; does nothing for a null window.
@@ -76,3 +84,7 @@ void postWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam =
 // False when nothing was posted.
 bool postWindowMessageOnce(WindowHandle window, std::atomic<bool>& pending, uint32_t message,
                            uintptr_t wParam = 0, intptr_t lParam = 0);
+// The same with a flag the message shares, for a sender destroyed before its window (the
+// recorder): a message still queued then never writes into the sender's freed memory.
+bool postWindowMessageOnce(WindowHandle window, const std::shared_ptr<std::atomic<bool>>& pending,
+                           uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);

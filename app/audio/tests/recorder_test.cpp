@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "audio_test_support.h"
 #include "format_tables.h"
@@ -412,4 +413,19 @@ TEST(Recorder, AGateHeldOpenBeforeATakeDoesNotLetSoundUnderTheNewThresholdIn)
     }
     s.stopped = true;
     s.finish();
+}
+
+TEST(Recorder, ALevelMessageStillQueuedWhenTheRecorderGoesAwayIsHarmless)
+{
+    // The window may drop its queue only after the recorder is gone (the sanitizer build
+    // catches a message that writes into the freed recorder).
+    useVirtualCard("in=tone,pace=realtime");
+    TestSettings settings;
+    MessageLog window;
+    auto recorder = std::make_unique<CRecorder>(&window, *settings.store);
+    ASSERT_TRUE(recorder->StartDevice());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    recorder.reset();
+    pumpFor(50);
+    EXPECT_GE(window.count(WM_REC_LEVEL), 1u);
 }
