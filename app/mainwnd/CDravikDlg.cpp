@@ -824,6 +824,10 @@ void CDravikDlg::onRecord()
 {
     if (recorder_->IsTakeUnsaved() || player_->fileOpen())
         return; // the button is disabled in these states; a queued click changes nothing
+    // A device that stopped delivering while nothing was recorded (unplugged, say) is opened
+    // again before a recording starts on it.
+    if (!recorder_->recording() && recorder_->deviceStarted() && !controller_->checkDevice())
+        recorder_->StopDevice();
     if (!recorder_->recording() && !ensureDevice()) {
         tell(QStringLiteral("Dravik cannot record: the recording device could not be "
                             "started.\n\n%1\n\nChoose another device in Settings.")

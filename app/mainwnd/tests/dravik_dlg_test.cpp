@@ -834,6 +834,21 @@ TEST_F(WindowTest, ADeviceThatFailsAtStartLeavesTheWindowUseful)
     EXPECT_EQ(w.state(), WindowState::Recording);
 }
 
+TEST_F(WindowTest, ADeviceThatVanishedWhileIdleIsOpenedAgainForTheNextRecording)
+{
+    // The card delivers one second of sound and then nothing, as if unplugged.
+    setenv("DRAVIK_AUDIO", "virtual:in=tone,pace=fast,fail=1", 1);
+    Window& w = open();
+    pumpFor(2300);
+    setenv("DRAVIK_AUDIO", "virtual:in=tone,pace=fast", 1);
+    click(dlgid::Record);
+    EXPECT_EQ(w.state(), WindowState::Recording);
+    ASSERT_TRUE(pumpUntil([&] { return w.recorder().FileHundredths() >= 50; }));
+    click(dlgid::Stop);
+    EXPECT_EQ(w.state(), WindowState::TakeHeld);
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(WindowTest, RecorderFailureStopsAndSaysWhy)
 {
     setenv("DRAVIK_AUDIO", "virtual:in=tone,pace=fast,fail=2", 1);
