@@ -925,6 +925,13 @@ void CDravikDlg::onTimer()
         lowDisk(check.message);
         return;
     }
+    // A capture device that stopped delivering while nothing records is opened again, so the
+    // meters move; one that cannot be opened is named on the status line.
+    if (!recorder_->recording() && recorder_->deviceStarted() && !controller_->checkDevice()) {
+        recorder_->StopDevice();
+        if (!ensureDevice())
+            setStatusText(QStringLiteral("The recording device stopped: ") + deviceError_);
+    }
     // A reading the system cannot give does not stop a recording; the user is told once.
     auto reader = services_.freeSpace
                       ? services_.freeSpace

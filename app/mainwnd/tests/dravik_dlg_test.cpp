@@ -841,6 +841,10 @@ TEST_F(WindowTest, ADeviceThatVanishedWhileIdleIsOpenedAgainForTheNextRecording)
     Window& w = open();
     pumpFor(2300);
     setenv("DRAVIK_AUDIO", "virtual:in=tone,pace=fast", 1);
+    // The watch opens it again: the meters move.
+    w.onTimer();
+    pumpFor(100);
+    EXPECT_LT(w.recorder().msSinceLastBlock(), 500);
     click(dlgid::Record);
     EXPECT_EQ(w.state(), WindowState::Recording);
     ASSERT_TRUE(pumpUntil([&] { return w.recorder().FileHundredths() >= 50; }));
