@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/records.h"
@@ -72,7 +73,9 @@ private:
     std::atomic<bool> playing_{false};
     std::atomic<bool> fileOpen_{false};
     // Set by the playback thread when it posts WM_PLAY_PROGRESS, cleared by the window when it has
-    // handled it: the levels block the message points at is read once, however far behind.
-    std::atomic<bool> progressPending_{false};
+    // handled it: the levels block the message points at is read once, however far behind. The
+    // message shares the flag, so one still queued when the player goes away writes nothing freed.
+    std::shared_ptr<std::atomic<bool>> progressPending_ =
+        std::make_shared<std::atomic<bool>>(false);
     std::string error_;
 };

@@ -656,7 +656,9 @@ bool CDravikDlg::eventFilter(QObject* watched, QEvent* event)
         return true;
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape)
         return true;
-    if (key->key() == Qt::Key_Space && !key->isAutoRepeat()) {
+    // A key that a child leaves unaccepted travels up to the window and passes this filter again
+    // at every step; Space acts only when it reaches the window, so one press is one command.
+    if (key->key() == Qt::Key_Space && !key->isAutoRepeat() && watched == this) {
         if (player_->fileOpen())
             onPlay();
         else if (!recorder_->IsTakeUnsaved())

@@ -339,7 +339,9 @@ TEST_F(WindowTest, AnOpenedFileShowsItsFormatPlaysPausesSeeksAndCloses)
     expectLook(WindowState::FileLoaded, "speech-16000-16-mono.wav");
     EXPECT_EQ(w.formatLabel()->Text(), QStringLiteral("WAV|16000 Hz, 16-bit, mono"));
     EXPECT_EQ(store->readString("LastOpenSavedFolder", ""),
-              testsupport::fixture("speech-16000-16-mono.wav").parent_path().string());
+              std::filesystem::weakly_canonical(
+                  testsupport::fixture("speech-16000-16-mono.wav").parent_path())
+                  .string());
 
     setenv("DRAVIK_AUDIO", "virtual:in=tone,pace=realtime", 1);
     click(dlgid::Play);
@@ -673,6 +675,9 @@ TEST_F(WindowTest, TimedSplitCutsTracksOfWrittenSound)
     Window& w = open();
     click(dlgid::Record);
     ASSERT_TRUE(pumpUntil([&] { return filesIn(save).size() >= 2; }));
+    // Let the third part hold some sound: one stopped right after its split is empty and is
+    // deleted, not saved.
+    pumpFor(300);
     click(dlgid::Stop);
     ASSERT_TRUE(pumpUntil([&] { return w.controller().partsBeingSaved() == 0; }));
     pumpFor(50);
@@ -806,6 +811,16 @@ TEST_F(WindowTest, SpaceRecordsOrPlaysByWhatIsOpen)
     QTest::keyClick(&w, Qt::Key_Escape);
     QTest::keyClick(&w, Qt::Key_Return);
     EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(WindowTest, SpaceOnAChildActsOnceThoughTheKeyTravelsUpToTheWindow)
+{
+    // A key a child does not take travels on to the window, and the application's filter sees it
+    // at each step: Space must still start the recording only once, not start and pause it.
+    Window& w = open();
+    QTest::keyClick(w.button(dlgid::Settings), Qt::Key_Space);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.state(), WindowState::Recording);
 }
 
 TEST_F(WindowTest, ADeviceThatFailsAtStartLeavesTheWindowUseful)
