@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -18,6 +19,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSessionManager>
+#include <QTimer>
 #include <QWindow>
 
 #include <cmath>
@@ -1269,6 +1271,22 @@ void CDravikDlg::exit()
     if (exitConfirmed_ || !confirmExit())
         return;
     exitConfirmed_ = true;
+    close();
+}
+
+void CDravikDlg::endWithoutAsking()
+{
+    exitConfirmed_ = true;
+    // A modal dialog runs its own loop: it is cancelled first (a copy in progress stops and keeps
+    // the take), and the window closes once it has gone.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        QTimer::singleShot(50, this, &CDravikDlg::endWithoutAsking);
+        return;
+    }
     close();
 }
 

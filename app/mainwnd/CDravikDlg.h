@@ -102,6 +102,11 @@ public:
     bool confirmExit();
     // Exit as the Exit button does it: confirmation, then the window closes.
     void exit();
+    // The system asks the program to end (a terminate or hang-up signal) and nobody may be there
+    // to answer: an open dialog is dismissed, a recording is stopped and completed as at a
+    // confirmed exit (a take that waits to be saved stays in the temporary folder), and the
+    // window closes.
+    void endWithoutAsking();
 
     // What the window shows, for tests and the benchmark.
     mainwnd::WindowState state() const;

@@ -13,8 +13,10 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstring>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -640,6 +642,27 @@ TEST_F(WindowTest, ExitWithAHeldTakeAsksAndKeepsTheTake)
     EXPECT_FALSE(w.isVisible());
     window.reset();
     EXPECT_EQ(filesIn(temp).size(), 1u);
+}
+
+TEST_F(WindowTest, AnEndAskedByTheSystemCompletesTheRecordingWithoutAQuestion)
+{
+    Window& w = open();
+    click(dlgid::Record);
+    ASSERT_TRUE(pumpUntil([&] { return w.recorder().FileHundredths() >= 50; }));
+    w.endWithoutAsking();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(questions.empty());
+    window.reset();
+    // The take is whole: its header counts every byte of sound that follows it.
+    auto takes = filesIn(temp);
+    ASSERT_EQ(takes.size(), 1u);
+    std::ifstream take(takes[0], std::ios::binary);
+    char header[46] = {};
+    take.read(header, sizeof header);
+    uint32_t dataSize = 0;
+    std::memcpy(&dataSize, header + 42, 4);
+    EXPECT_GT(dataSize, 0u);
+    EXPECT_EQ(fs::file_size(takes[0]), 46u + dataSize);
 }
 
 TEST_F(WindowTest, AutomaticStartRecordsAtOnce)
