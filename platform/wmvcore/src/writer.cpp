@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "objects.h"
+#include "platform/file_io.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -47,12 +48,12 @@ public:
         if (fd_ < 0)
             return false;
         std::vector<uint8_t> head(kSearchBytes);
-        ssize_t got = pread(fd_, head.data(), head.size(), 0);
-        if (got <= 0) {
+        platform::IoResult got = platform::readAllAt(fd_, head.data(), head.size(), 0);
+        if (!got.ok() || got.bytes == 0) {
             release();
             return false;
         }
-        head.resize(static_cast<size_t>(got));
+        head.resize(got.bytes);
         fileProps_ = find(head, kFilePropertiesGuid);
         data_ = find(head, kDataGuid);
         // File properties: file id at +24, file size at +40, packets at +56, play duration at
@@ -82,7 +83,7 @@ public:
         auto put = [&](uint64_t value, int64_t at) {
             for (size_t i = 0; i < field.size(); ++i)
                 field[i] = uint8_t(value >> (8 * i));
-            return pwrite(fd_, field.data(), field.size(), at) == ssize_t(field.size());
+            return platform::writeAllAt(fd_, field.data(), field.size(), at).ok();
         };
         return put(fileBytes, fileProps_ + 40) && put(packets, fileProps_ + 56) &&
                put(duration + prerollMs_ * 10000, fileProps_ + 64) &&
