@@ -824,15 +824,22 @@ bool CDravikDlg::ensureDevice()
     return false;
 }
 
+bool CDravikDlg::reopenStalledDevice()
+{
+    if (recorder_->recording())
+        return true;
+    if (recorder_->deviceStarted() && !controller_->checkDevice())
+        recorder_->StopDevice();
+    return ensureDevice();
+}
+
 void CDravikDlg::onRecord()
 {
     if (recorder_->IsTakeUnsaved() || player_->fileOpen())
         return; // the button is disabled in these states; a queued click changes nothing
     // A device that stopped delivering while nothing was recorded (unplugged, say) is opened
     // again before a recording starts on it.
-    if (!recorder_->recording() && recorder_->deviceStarted() && !controller_->checkDevice())
-        recorder_->StopDevice();
-    if (!recorder_->recording() && !ensureDevice()) {
+    if (!reopenStalledDevice()) {
         tell(QStringLiteral("Dravik cannot record: the recording device could not be "
                             "started.\n\n%1\n\nChoose another device in Settings.")
                  .arg(deviceError_));
@@ -931,11 +938,8 @@ void CDravikDlg::onTimer()
     }
     // A capture device that stopped delivering while nothing records is opened again, so the
     // meters move; one that cannot be opened is named on the status line.
-    if (!recorder_->recording() && recorder_->deviceStarted() && !controller_->checkDevice()) {
-        recorder_->StopDevice();
-        if (!ensureDevice())
-            setStatusText(QStringLiteral("The recording device stopped: ") + deviceError_);
-    }
+    if (recorder_->deviceStarted() && !reopenStalledDevice())
+        setStatusText(QStringLiteral("The recording device stopped: ") + deviceError_);
     // A reading the system cannot give does not stop a recording; the user is told once.
     auto reader = services_.freeSpace
                       ? services_.freeSpace

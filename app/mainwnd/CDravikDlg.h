@@ -201,6 +201,9 @@ private:
     void saveAs();
     void lowDisk(const std::string& message);
     bool ensureDevice();
+    // While nothing records, a device that stopped delivering is closed and opened again;
+    // false when it cannot be opened.
+    bool reopenStalledDevice();
     void restartDeviceIfSettingsChanged();
     void waitForSavedParts();
     void shutdown();
