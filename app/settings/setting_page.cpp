@@ -106,6 +106,15 @@ void CSettingPage::OnSetActive()
     store().writeInt(settings::RecorderSetting.name, info_.recorderSetting);
 }
 
+QImage CSettingPage::ownBackground() const
+{
+    QImage background(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32);
+    QColor face = palette().color(QPalette::Button);
+    face.setAlpha(255);
+    background.fill(face);
+    return background;
+}
+
 void CSettingPage::SetModified(bool modified)
 {
     if (modified_ == modified)

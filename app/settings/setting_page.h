@@ -3,6 +3,7 @@
 // page is shown, applied and closed, and the page list entry from which the sheet builds a page.
 #pragma once
 
+#include <QImage>
 #include <QRect>
 #include <QWidget>
 
@@ -119,6 +120,9 @@ public:
         return findChild<T*>(QString::number(id), Qt::FindDirectChildrenOnly);
     }
 
+    // The page's own background (its opaque button face), on which its skin controls draw.
+    const QImage& panelBackground() const { return background_; }
+
 protected:
     SettingsStore& store() const { return context_.store(); }
     SettingContext& context() const { return context_; }
@@ -142,11 +146,21 @@ protected:
     void fitTexts();
     // A message box captioned with the product, with the error icon.
     void showError(const QString& text);
+    // Rebuilds the page's own background from its size and palette and hands it to its skin
+    // controls; a control not yet made may be passed as null.
+    template <class... Controls> void setOwnBackground(Controls*... controls)
+    {
+        background_ = ownBackground();
+        ((controls ? controls->SetBackground(background_) : void()), ...);
+    }
 
 private:
+    QImage ownBackground() const;
+
     SettingContext& context_;
     const SettingPageInfo& info_;
     DialogUnits units_;
+    QImage background_;
     bool modified_ = false;
     std::function<void()> onModified_;
 };

@@ -115,15 +115,7 @@ void CSettingSource::completeInitialisation()
 
 void CSettingSource::buildBackground()
 {
-    QImage background(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32);
-    QColor face = palette().color(QPalette::Button);
-    face.setAlpha(255);
-    background.fill(face);
-    background_ = background;
-    for (CSkinMeter* meter : {leftMeter_, rightMeter_}) {
-        if (meter)
-            meter->SetBackground(background_);
-    }
+    setOwnBackground(leftMeter_, rightMeter_);
 }
 
 void CSettingSource::createMeters()
@@ -133,7 +125,7 @@ void CSettingSource::createMeters()
     auto makeMeter = [this](int id, int x, int y, int tip) {
         auto* meter = new CSkinMeter(this, id);
         meter->setObjectName(QString::number(id));
-        meter->SetBackground(background_);
+        meter->SetBackground(panelBackground());
         meter->LoadImage(skinModule(), QStringLiteral("HLEVELS"));
         meter->StartTimer(kMeterTimerMs);
         meter->SetPosition(x, y);

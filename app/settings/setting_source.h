@@ -60,7 +60,6 @@ public:
     bool complete() const { return complete_; }
     CSkinMeter* leftMeter() const { return leftMeter_; }
     CSkinMeter* rightMeter() const { return rightMeter_; }
-    const QImage& panelBackground() const { return background_; }
 
     // The "%d: %s" text of a mixer failure at a site; empty for success.
     static QString mixerErrorText(int site, platform::MMRESULT result);
@@ -127,7 +126,6 @@ private:
     QComboBox* formats_ = nullptr;
     CSkinMeter* leftMeter_ = nullptr;
     CSkinMeter* rightMeter_ = nullptr;
-    QImage background_;
     bool complete_ = false;
     bool listening_ = false;
     bool active_ = false;

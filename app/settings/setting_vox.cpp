@@ -97,7 +97,7 @@ CSettingVOX::CSettingVOX(SettingContext& context, const SettingPageInfo& info, Q
     auto makeMeter = [this](int id, int x, int y, int tip) {
         auto* meter = new CSkinMeter(this, id);
         meter->setObjectName(QString::number(id));
-        meter->SetBackground(background_);
+        meter->SetBackground(panelBackground());
         meter->LoadImage(skinModule(), QStringLiteral("VUMETER"));
         meter->StartTimer(25);
         meter->SetPosition(x, y);
@@ -127,7 +127,7 @@ CSettingVOX::CSettingVOX(SettingContext& context, const SettingPageInfo& info, Q
 
     slider_ = new CSkinSlider(this, Slider);
     slider_->setObjectName(QString::number(Slider));
-    slider_->SetBackground(background_);
+    slider_->SetBackground(panelBackground());
     slider_->SetSkin(skinModule(), CSkinSlider::kVoxStyle);
     slider_->SetPosition(142, 70);
     slider_->SetRange(0, 100);
@@ -176,17 +176,7 @@ CSettingVOX::~CSettingVOX()
 
 void CSettingVOX::buildBackground()
 {
-    QImage background(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32);
-    QColor face = palette().color(QPalette::Button);
-    face.setAlpha(255);
-    background.fill(face);
-    background_ = background;
-    for (CSkinMeter* meter : {leftMeter_, rightMeter_}) {
-        if (meter)
-            meter->SetBackground(background_);
-    }
-    if (slider_)
-        slider_->SetBackground(background_);
+    setOwnBackground(leftMeter_, rightMeter_, slider_);
 }
 
 void CSettingVOX::switchVox(int on)

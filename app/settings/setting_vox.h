@@ -58,7 +58,6 @@ public:
     CSkinMeter* leftMeter() const { return leftMeter_; }
     CSkinMeter* rightMeter() const { return rightMeter_; }
     CSkinSlider* slider() const { return slider_; }
-    const QImage& panelBackground() const { return background_; }
     // The window the recorder posts the levels to while the page listens.
     QObject* levelListener() const { return relay_; }
 
@@ -79,7 +78,6 @@ private:
     QLineEdit* levelEdit_ = nullptr;
     CUpDown* upDown_ = nullptr;
     QComboBox* tolerance_ = nullptr;
-    QImage background_;
     QObject* relay_ = nullptr;
     int level_ = 0;
     bool listening_ = false;
