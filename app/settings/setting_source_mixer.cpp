@@ -397,8 +397,12 @@ void CSettingSource::WriteLeftVolume(int percent)
     // Without a source's fader there is nothing to write to.
     if (!m_hMixer || m_volumeControl.dwControlID == 0)
         return;
+    // The other channel is written back as read; after a failed read it would be zeroed.
     std::vector<uint32_t> values;
-    volumeValues(values, false);
+    const MMRESULT read = volumeValues(values, false);
+    reportMixer(5, read);
+    if (read != MMSYSERR_NOERROR)
+        return;
     values[0] = volumeValue(percent, m_volumeControl.Bounds.dwMaximum);
     reportMixer(6, volumeValues(values, true));
 }
@@ -408,7 +412,10 @@ void CSettingSource::WriteRightVolume(int percent)
     if (!m_hMixer || m_volumeControl.dwControlID == 0 || channelsOf(m_volumeControl) < 2)
         return;
     std::vector<uint32_t> values;
-    reportMixer(8, volumeValues(values, false));
+    const MMRESULT read = volumeValues(values, false);
+    reportMixer(8, read);
+    if (read != MMSYSERR_NOERROR)
+        return;
     values[1] = volumeValue(percent, m_volumeControl.Bounds.dwMaximum);
     reportMixer(7, volumeValues(values, true));
 }
