@@ -621,7 +621,7 @@ void CDravikDlg::onMenu()
 void CDravikDlg::onHelp()
 {
     if (services_.help)
-        services_.help(this, QString::fromLatin1(kHelpTopic));
+        services_.help(this, QString::fromLatin1(helptopic::kHome));
 }
 
 void CDravikDlg::onAbout()

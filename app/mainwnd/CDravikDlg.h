@@ -88,7 +88,6 @@ class CDravikDlg : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kTimerMs = 10000;
-    static constexpr const char* kHelpTopic = "home.htm>Dravik";
     static constexpr const char* kMakerLine = "Brevon Software - a sound recorder for the desktop";
 
     explicit CDravikDlg(SettingsStore& store = SettingsStore::instance(),
