@@ -15,20 +15,8 @@
 namespace {
 
 // The Auto Start/Stop page alone in a sheet, shown.
-struct AutoPage {
-    SheetStore store;
-    WatchedContext context{*store.store};
-    const SettingPageInfo pages[1] = {pageInfo("Auto Start/Stop")};
-    std::unique_ptr<CSetting> sheet;
-    CSettingPage* page = nullptr;
-
-    void open()
-    {
-        sheet = std::make_unique<CSetting>(nullptr, context, pages);
-        sheet->show();
-        QCoreApplication::processEvents();
-        page = sheet->page(0);
-    }
+struct AutoPage : OnePageSheet<> {
+    AutoPage() : OnePageSheet("Auto Start/Stop") {}
     QLineEdit* edit(int id) const { return page->control<QLineEdit>(id); }
     QCheckBox* box(int id) const { return page->control<QCheckBox>(id); }
     QStringList times() const
@@ -44,7 +32,6 @@ struct AutoPage {
         QTest::keyClick(e, Qt::Key_Backspace);
         QTest::keyClicks(e, text);
     }
-    void ok() { sheet->okButton()->click(); }
 };
 
 } // namespace

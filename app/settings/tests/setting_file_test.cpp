@@ -19,23 +19,10 @@ namespace fs = std::filesystem;
 namespace {
 
 // The Auto Save page alone in a sheet, shown.
-struct FilePage {
-    SheetStore store;
-    WatchedContext context{*store.store};
-    const SettingPageInfo pages[1] = {pageInfo("Auto Save")};
-    std::unique_ptr<CSetting> sheet;
-    CSettingFile* page = nullptr;
-
-    void open()
-    {
-        sheet = std::make_unique<CSetting>(nullptr, context, pages);
-        sheet->show();
-        QCoreApplication::processEvents();
-        page = static_cast<CSettingFile*>(sheet->page(0));
-    }
+struct FilePage : OnePageSheet<CSettingFile> {
+    FilePage() : OnePageSheet("Auto Save") {}
     template <class T> T* get(int id) const { return page->control<T>(id); }
     QRadioButton* radio(int id) const { return get<QRadioButton>(id); }
-    void ok() { sheet->okButton()->click(); }
 };
 
 // Answers the next folder dialog with a folder (or cancels it for an empty one), and the message

@@ -111,6 +111,26 @@ inline const SettingPageInfo& pageInfo(const char* caption)
     throw std::runtime_error(std::string("no page ") + caption);
 }
 
+// One page of the program's list alone in a sheet of its own; open() shows the sheet and
+// takes the page, as the page class given.
+template <class Page = CSettingPage> struct OnePageSheet {
+    SheetStore store;
+    WatchedContext context{*store.store};
+    const SettingPageInfo pages[1];
+    std::unique_ptr<CSetting> sheet;
+    Page* page = nullptr;
+
+    explicit OnePageSheet(const char* caption) : pages{pageInfo(caption)} {}
+    void open()
+    {
+        sheet = std::make_unique<CSetting>(nullptr, context, pages);
+        sheet->show();
+        QCoreApplication::processEvents();
+        page = static_cast<Page*>(sheet->page(0));
+    }
+    void ok() { sheet->okButton()->click(); }
+};
+
 // Runs answer on the next modal dialog that opens over the given one (or over nothing).
 inline void answerNextModal(std::function<void(QWidget*)> answer, QWidget* over = nullptr)
 {
