@@ -22,6 +22,26 @@ namespace {
 constexpr uint32_t kVolumeMax = 65535;
 constexpr const char* kDefaultName = "Default sound device";
 
+// A capture volume element's raw range and the mixer's 0..kVolumeMax scale over it, both ways.
+struct VolumeScale {
+    long low = 0, high = 0;
+
+    explicit VolumeScale(snd_mixer_elem_t* element)
+    {
+        snd_mixer_selem_get_capture_volume_range(element, &low, &high);
+    }
+    uint32_t level(long raw) const
+    {
+        return high > low ? uint32_t(std::lround(double(raw - low) * kVolumeMax /
+                                                 double(high - low)))
+                          : 0;
+    }
+    long raw(uint32_t level) const
+    {
+        return low + std::lround(double(level) * double(high - low) / kVolumeMax);
+    }
+};
+
 uint32_t componentTypeOf(const std::string& name)
 {
     auto has = [&](const char* word) { return name.find(word) != std::string::npos; };
@@ -68,16 +88,13 @@ public:
             return MMSYSERR_NODRIVER;
         switch (binding.kind) {
         case Kind::Volume: {
-            long low = 0, high = 0;
-            snd_mixer_selem_get_capture_volume_range(binding.element, &low, &high);
+            const VolumeScale scale(binding.element);
             for (uint32_t channel = 0; channel < channels; ++channel) {
-                long raw = low;
+                long raw = scale.low;
                 if (snd_mixer_selem_get_capture_volume(binding.element, channelOf(binding, channel),
                                                        &raw) < 0)
                     return MMSYSERR_ERROR;
-                values.push_back(high > low ? uint32_t(std::lround(double(raw - low) * kVolumeMax /
-                                                                   double(high - low)))
-                                            : 0);
+                values.push_back(scale.level(raw));
             }
             return MMSYSERR_NOERROR;
         }
@@ -122,18 +139,15 @@ public:
             return MMSYSERR_NODRIVER;
         switch (binding.kind) {
         case Kind::Volume: {
-            long low = 0, high = 0;
-            snd_mixer_selem_get_capture_volume_range(binding.element, &low, &high);
-            auto raw = [&](uint32_t value) {
-                return low + std::lround(double(value) * double(high - low) / kVolumeMax);
-            };
+            const VolumeScale scale(binding.element);
             int result = 0;
             if (channels == 1) {
-                result = snd_mixer_selem_set_capture_volume_all(binding.element, raw(values[0]));
+                result =
+                    snd_mixer_selem_set_capture_volume_all(binding.element, scale.raw(values[0]));
             } else {
                 for (uint32_t channel = 0; channel < channels && result >= 0; ++channel)
                     result = snd_mixer_selem_set_capture_volume(
-                        binding.element, channelOf(binding, channel), raw(values[channel]));
+                        binding.element, channelOf(binding, channel), scale.raw(values[channel]));
             }
             return result < 0 ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
         }
