@@ -73,7 +73,7 @@ void PartSaver::saveOne(Part& part)
     std::string destination = takefiles::distinctPath(part.saveFolder + "/" + name);
     std::string error = move_(part.source, destination);
     if (!error.empty()) {
-        postWindowMessage(window_, WM_REC_FAILED, 0, 0,
+        postWindowMessage(window_, WM_REC_FAILED, kRecFailedPartNotSaved, 0,
                           "the take could not be saved and stays at " + part.source + ": " + error);
         return;
     }

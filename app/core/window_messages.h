@@ -31,6 +31,9 @@ constexpr uint32_t WM_SAVE_BUTTON = WM_USER + 1016;
 // The recorder tells the window why a recording stopped by itself through a failure (a file that
 // cannot be opened or written, a device that stopped delivering); the reason is the message's text.
 constexpr uint32_t WM_REC_FAILED = WM_USER + 150;
+// wParam of WM_REC_FAILED: the recording itself ended (0), or only a finished part could not be
+// moved into the save folder and the recording goes on (kRecFailedPartNotSaved).
+constexpr uintptr_t kRecFailedPartNotSaved = 1;
 // A take was saved: the text is its path, wParam its length in hundredths of a second.
 constexpr uint32_t WM_REC_SAVED = WM_USER + 151;
 // Sound was lost by the capture device during the recording (wParam: gaps counted so far).

@@ -740,7 +740,7 @@ void CDravikDlg::handleMessage(uint32_t message, uintptr_t wParam, const std::st
             onSave();
         break;
     case WM_REC_FAILED:
-        onRecordFailed(text);
+        onRecordFailed(text, wParam == kRecFailedPartNotSaved);
         break;
     case WM_REC_SAVED:
         onSaved(text, wParam);
@@ -786,13 +786,19 @@ void CDravikDlg::onPlayProgress(const LevelBlock* levels)
     }
 }
 
-void CDravikDlg::onRecordFailed(const std::string& reason)
+void CDravikDlg::onRecordFailed(const std::string& reason, bool partNotSaved)
 {
-    // The recorder posts its stop after this; the Stop sequence ends the recording.
     QString why = text(reason);
     if (!why.isEmpty())
         why[0] = why[0].toUpper();
-    tell(QStringLiteral("The recording stopped: %1.").arg(why), true);
+    // A part that could not be moved leaves the recording running: saying it stopped would be
+    // wrong. Otherwise the recorder posts its stop after this; the Stop sequence ends it.
+    if (partNotSaved)
+        tell(recorder_->recording() ? QStringLiteral("%1.\nThe recording goes on.").arg(why)
+                                    : QStringLiteral("%1.").arg(why),
+             true);
+    else
+        tell(QStringLiteral("The recording stopped: %1.").arg(why), true);
 }
 
 void CDravikDlg::onSaved(const std::string& path, uintptr_t hundredths)

@@ -182,7 +182,7 @@ private:
     void onSettings();
     void onLevels(const LevelBlock* levels);
     void onPlayProgress(const LevelBlock* levels);
-    void onRecordFailed(const std::string& reason);
+    void onRecordFailed(const std::string& reason, bool partNotSaved);
     void onSaved(const std::string& path, uintptr_t hundredths);
     void onPanel();
     void onMinimise();

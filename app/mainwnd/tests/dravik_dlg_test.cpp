@@ -903,4 +903,23 @@ TEST_F(WindowTest, RecorderFailureStopsAndSaysWhy)
     EXPECT_NE(w.state(), WindowState::Recording);
 }
 
+TEST_F(WindowTest, APartThatCannotBeSavedIsReportedWithoutClaimingTheRecordingStopped)
+{
+    setenv("DRAVIK_AUDIO", "virtual:in=tone,pace=realtime", 1);
+    store->writeInt("nSettingFileCheckButtonSates", 1);
+    Window& w = open();
+    w.recorder().setPartMove(
+        [](const std::string&, const std::string&) { return std::string("no room"); });
+    click(dlgid::Record);
+    ASSERT_TRUE(pumpUntil([&] { return w.recorder().FileHundredths() >= 50; }));
+    click(dlgid::Save); // Cut and Save: the first part fails to move, the recording goes on
+    ASSERT_TRUE(pumpUntil([&] { return !messages.empty(); }));
+    EXPECT_FALSE(messages[0].startsWith(QStringLiteral("The recording stopped")))
+        << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("could not be saved")));
+    EXPECT_EQ(w.state(), WindowState::Recording);
+    // The part stays in the temporary folder, beside the take that goes on.
+    EXPECT_EQ(filesIn(temp).size(), 2u);
+}
+
 } // namespace
