@@ -107,7 +107,6 @@ void CSettingSource::completeInitialisation()
     createMeters();
     complete_ = true;
     BuildSourceList();
-    buildFormatList();
     // A page completed by a later device choice while it is shown starts its meters now.
     if (active_)
         listen(true);
