@@ -83,7 +83,9 @@ int RecordingController::holdForVoxPage(const std::string& toleranceText)
 RecordingController::DiskCheck RecordingController::checkDiskSpace() const
 {
     std::optional<uint64_t> free = freeSpace_(watchedFolder_);
-    if (!free || *free >= kLowDiskBytes)
+    if (!free)
+        return {true, {}, false};
+    if (*free >= kLowDiskBytes)
         return {};
     return {false, kLowDiskMessage};
 }

@@ -68,6 +68,8 @@ public:
         bool ok = true;
         // kLowDiskMessage when not ok.
         std::string message;
+        // False when the system could not give a reading (which counts as enough).
+        bool known = true;
     };
     // At least 10 MiB free on the watched folder's file system. A reading the system cannot
     // give counts as enough: a recording is not stopped for a value nobody knows, and a disk

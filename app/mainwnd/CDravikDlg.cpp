@@ -947,12 +947,7 @@ void CDravikDlg::onTimer()
     if (recorder_->deviceStarted() && !reopenStalledDevice())
         setStatusText(QStringLiteral("The recording device stopped: ") + deviceError_);
     // A reading the system cannot give does not stop a recording; the user is told once.
-    auto reader = services_.freeSpace
-                      ? services_.freeSpace
-                      : RecordingController::FreeSpaceReader([](const std::string& folder) {
-                            return platform::freeDiskBytes(folder);
-                        });
-    if (!reader(tempFolder_)) {
+    if (!check.known) {
         if (!freeSpaceUnknownShown_)
             setStatusText(QStringLiteral("Free disk space cannot be read"));
         freeSpaceUnknownShown_ = true;
