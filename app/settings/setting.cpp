@@ -3,6 +3,7 @@
 #include "setting.h"
 
 #include <QDialogButtonBox>
+#include <QIcon>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTabWidget>
@@ -56,6 +57,10 @@ void CSetting::build()
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
                                         QDialogButtonBox::Apply | QDialogButtonBox::Help,
                                     this);
+    // Plain text buttons: a desktop without an icon theme falls back to stock pictures that
+    // read wrongly (a red cross on Help).
+    for (QAbstractButton* button : buttons_->buttons())
+        button->setIcon(QIcon());
     applyButton()->setEnabled(false);
     connect(buttons_, &QDialogButtonBox::accepted, this, &CSetting::accept);
     connect(buttons_, &QDialogButtonBox::rejected, this, &CSetting::reject);
