@@ -127,6 +127,10 @@ bool Mp3Writer::open(const char* path, const WAVEFORMATEX& format, int kbps,
     channels_ = s.channels;
     // Room for a second of sound; a larger block grows it once.
     output_.assign(static_cast<size_t>(s.sampleRate) * 5 / 4 + 7200, 0);
+    pending_ = 0;
+    pieces_.clear();
+    pendingFrames_ = 0;
+    flushFrames_ = static_cast<uint64_t>(s.sampleRate) / 2;
     return true;
 }
 
@@ -137,15 +141,24 @@ bool Mp3Writer::write(const void* bytes, uint32_t count, uint64_t& mp3Bytes)
     const int frames = static_cast<int>(count / 2 / static_cast<uint32_t>(channels_));
     if (frames == 0)
         return true;
+    // The encoder's worst case for this many frames, after the frames already gathered.
     const size_t room = static_cast<size_t>(frames) * 5 / 4 + 7200;
-    if (output_.size() < room)
-        output_.resize(room);
+    if (output_.size() < pending_ + room)
+        output_.resize(pending_ + room);
     const auto* pcm = static_cast<const short*>(bytes);
-    const int size = static_cast<int>(output_.size() < INT_MAX ? output_.size() : INT_MAX);
+    uint8_t* out = output_.data() + pending_;
+    const int size = static_cast<int>(room < INT_MAX ? room : INT_MAX);
     int produced = channels_ == 2 ? lame_->encodeInterleaved(encoder_, const_cast<short*>(pcm),
-                                                             frames, output_.data(), size)
-                                  : lame_->encode(encoder_, pcm, pcm, frames, output_.data(), size);
-    return writeOut(produced, mp3Bytes);
+                                                             frames, out, size)
+                                  : lame_->encode(encoder_, pcm, pcm, frames, out, size);
+    if (produced < 0)
+        return false;
+    if (produced > 0) {
+        pending_ += static_cast<size_t>(produced);
+        pieces_.push_back(static_cast<uint32_t>(produced));
+    }
+    pendingFrames_ += static_cast<uint64_t>(frames);
+    return pendingFrames_ < flushFrames_ || writeOut(mp3Bytes);
 }
 
 bool Mp3Writer::writeBlock(const void* bytes, uint32_t count)
@@ -164,16 +177,30 @@ bool Mp3Writer::finish()
     return ok;
 }
 
-bool Mp3Writer::writeOut(int produced, uint64_t& mp3Bytes)
+bool Mp3Writer::writeOut(uint64_t& mp3Bytes)
 {
-    if (produced < 0)
-        return false;
-    if (produced == 0)
+    pendingFrames_ = 0;
+    if (pending_ == 0)
         return true;
-    if (mmioWrite(file_, output_.data(), produced) != produced)
-        return false;
-    mp3Bytes += static_cast<uint64_t>(produced);
-    return true;
+    const bool ok = mmioWrite(file_, output_.data(), static_cast<int32_t>(pending_)) ==
+                    static_cast<int32_t>(pending_);
+    if (ok) {
+        mp3Bytes += pending_;
+    } else {
+        // A write that does not fit is undone whole; the encoder's pieces that still fit go in
+        // one by one, so that a full disk keeps every frame it has room for.
+        size_t written = 0;
+        for (uint32_t piece : pieces_) {
+            if (mmioWrite(file_, output_.data() + written, static_cast<int32_t>(piece)) !=
+                static_cast<int32_t>(piece))
+                break;
+            written += piece;
+        }
+        mp3Bytes += written;
+    }
+    pending_ = 0;
+    pieces_.clear();
+    return ok;
 }
 
 bool Mp3Writer::close(uint64_t& mp3Bytes)
@@ -182,8 +209,16 @@ bool Mp3Writer::close(uint64_t& mp3Bytes)
         release();
         return false;
     }
-    int produced = lame_->flush(encoder_, output_.data(), static_cast<int>(output_.size()));
-    bool ok = writeOut(produced, mp3Bytes);
+    // The encoder's last frames join those still gathered, and all go into the file.
+    if (output_.size() < pending_ + 7200)
+        output_.resize(pending_ + 7200);
+    int produced = lame_->flush(encoder_, output_.data() + pending_,
+                                static_cast<int>(output_.size() - pending_));
+    if (produced > 0) {
+        pending_ += static_cast<size_t>(produced);
+        pieces_.push_back(static_cast<uint32_t>(produced));
+    }
+    bool ok = writeOut(mp3Bytes) && produced >= 0;
     ok = mmioClose(file_) == MMSYSERR_NOERROR && ok;
     file_ = nullptr;
     release();
@@ -204,6 +239,9 @@ void Mp3Writer::release()
     library_.unload();
     output_.clear();
     output_.shrink_to_fit();
+    pending_ = 0;
+    pieces_.clear();
+    pendingFrames_ = 0;
 }
 
 } // namespace file

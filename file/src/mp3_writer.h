@@ -1,6 +1,8 @@
 // Writes an MP3 file through the system's LAME library, loaded by name when a file opens and
 // freed when it closes: constant bit rate, each captured block one encode call, flushed at the
-// close. The file is the encoder's output alone (no tag, no VBR header).
+// close. The file is the encoder's output alone (no tag, no VBR header). The encoded frames are
+// gathered and written every half second of sound, so a process killed while recording leaves a
+// file that plays to within about half a second of its end.
 #pragma once
 
 #include <cstdint>
@@ -46,7 +48,8 @@ public:
     // the encoder refuses its settings, or the file cannot be created (then no file is left).
     bool open(const char* path, const WAVEFORMATEX& format, int kbps,
               const std::string& library = kEncoderLibrary);
-    // Encodes one block of interleaved 16-bit samples; the MP3 bytes written are added to
+    // Encodes one block of interleaved 16-bit samples; the MP3 bytes this call writes into the
+    // file (the frames gathered since the last write, once they hold half a second) are added to
     // `mp3Bytes`. False when the encoder or the file write fails.
     bool write(const void* bytes, uint32_t count, uint64_t& mp3Bytes);
     bool close(uint64_t& mp3Bytes);
@@ -57,7 +60,7 @@ public:
 
 private:
     struct Lame;
-    bool writeOut(int produced, uint64_t& mp3Bytes);
+    bool writeOut(uint64_t& mp3Bytes);
     void release();
 
     platform::Library library_;
@@ -65,7 +68,13 @@ private:
     lame_global_struct* encoder_ = nullptr;
     platform::HMMIO file_ = nullptr;
     int channels_ = 0;
+    // Encoded frames not yet in the file: output_[0, pending_), as the encode calls gave them
+    // (pieces_), so that after a failed write the whole pieces that still fit can be written.
     std::vector<uint8_t> output_;
+    size_t pending_ = 0;
+    std::vector<uint32_t> pieces_;
+    uint64_t pendingFrames_ = 0; // sound frames encoded since the last write
+    uint64_t flushFrames_ = 0;   // half a second of them
 };
 
 } // namespace file

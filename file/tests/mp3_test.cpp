@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "BrevonCodec.h"
@@ -171,6 +172,35 @@ TEST(Mp3Writer, ASingleBlockStillGivesADecodableFile)
     ReadCloseFile();
 }
 
+TEST(Mp3Writer, ASwitchGoesOnInTheFileOpenedAheadAndBothDecodeWhole)
+{
+    testsupport::TempDir dir;
+    const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
+    const auto tone = testsupport::sine16(1000, 44100, 2, 3.0);
+    const uint32_t block = format.nBlockAlign * 1764; // 40 ms
+    const auto* bytes = reinterpret_cast<const uint8_t*>(tone.data());
+    const uint32_t total = static_cast<uint32_t>(tone.size() * 2);
+    const uint32_t cut = block * 25; // one second into the first file
+    ASSERT_TRUE(WriteOpenMP3File((dir / "a.mp3").c_str(), format, 128));
+    ASSERT_TRUE(WriteOpenNextMP3File((dir / "b.mp3").c_str(), format, 128));
+    for (uint32_t at = 0; at < total; at += block) {
+        if (at == cut) {
+            ASSERT_TRUE(WriteSwitchToNextFile());
+            ASSERT_TRUE(WriteCloseFinishedFile());
+        }
+        ASSERT_TRUE(writeBlock(bytes + at, std::min(block, total - at)));
+    }
+    ASSERT_TRUE(WriteCloseFile());
+    for (auto [name, frames] : {std::pair{"a.mp3", 44100u}, std::pair{"b.mp3", 88200u}}) {
+        SCOPED_TRACE(name);
+        auto d = decodeFile(dir / name);
+        ASSERT_TRUE(d.opened);
+        EXPECT_GE(d.samples.size() / 2, frames);
+        EXPECT_LE(d.samples.size() / 2, frames + 2 * 1152 + 576);
+        ReadCloseFile();
+    }
+}
+
 TEST(Mp3RoundTrip, ATonesLengthAndFrequencySurviveOurWriterAndReader)
 {
     testsupport::TempDir dir;
@@ -238,4 +268,41 @@ TEST(Mp3Reader, RefusesLayerTwoAndRandomBytes)
         EXPECT_FALSE(ReadOpenMP3File(testsupport::fixture(name).c_str(), &room, &format)) << name;
         EXPECT_EQ(ReadCloseFile(), 0) << name;
     }
+}
+
+// Encoded frames are gathered before they are written, but a file still being written already
+// holds all but the last half second of sound, and at the close everything reaches the file.
+TEST(Mp3Writer, AFileStillBeingWrittenPlaysToWithinHalfASecondAndTheCloseWritesTheRest)
+{
+    testsupport::TempDir dir;
+    const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
+    const auto tone = testsupport::sine16(1000, 44100, 2, 3.0);
+    const uint32_t block = format.nBlockAlign * 1764; // 40 ms
+    file::Mp3Writer writer;
+    ASSERT_TRUE(writer.open((dir / "open.mp3").c_str(), format, 128));
+    uint64_t written = 0;
+    std::vector<uint64_t> onDisk;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(tone.data());
+    for (uint32_t at = 0; at + block <= tone.size() * 2; at += block) {
+        ASSERT_TRUE(writer.write(bytes + at, block, written));
+        onDisk.push_back(std::filesystem::file_size(dir / "open.mp3"));
+        EXPECT_EQ(onDisk.back(), written);
+    }
+    // 75 blocks: the file grows every half second, never lagging by more than that.
+    for (size_t i = 0; i < onDisk.size(); ++i) {
+        const double seconds = 0.04 * static_cast<double>(i + 1);
+        EXPECT_GE(static_cast<double>(onDisk[i]), 16000 * (seconds - 0.5) - 2 * 418) << i;
+    }
+    std::filesystem::copy_file(dir / "open.mp3", dir / "killed.mp3");
+    auto killed = decodeFile(dir / "killed.mp3");
+    ASSERT_TRUE(killed.opened);
+    EXPECT_GE(killed.samples.size() / 2, 44100u * 2);
+    ReadCloseFile();
+
+    ASSERT_TRUE(writer.close(written));
+    EXPECT_EQ(std::filesystem::file_size(dir / "open.mp3"), written);
+    auto whole = decodeFile(dir / "open.mp3");
+    ASSERT_TRUE(whole.opened);
+    EXPECT_GE(whole.samples.size() / 2, 44100u * 3);
+    ReadCloseFile();
 }
