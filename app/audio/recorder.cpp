@@ -372,17 +372,25 @@ intptr_t CRecorder::OnOpened(void* data, intptr_t)
 
 intptr_t CRecorder::OnLevels(void* data, intptr_t)
 {
+    constexpr int64_t kLevelPostSpacingNs = 20'000'000;
     CRecorder* recorder = g_recorder;
     auto* levels = static_cast<const LevelBlock*>(data);
     if (!recorder || !levels)
         return 0;
-    recorder->lastBlockNs_ = nowNs();
-    postWindowMessageOnce(recorder->mainWindow_, recorder->levelPending_, WM_REC_LEVEL,
-                          reinterpret_cast<uintptr_t>(levels));
+    const int64_t now = nowNs();
+    recorder->lastBlockNs_ = now;
     uint16_t left = static_cast<uint16_t>(levels->left);
     uint16_t right = static_cast<uint16_t>(levels->right);
     recorder->leftPeak_ = left;
     recorder->rightPeak_ = right;
+    // The meters are told at most every 20 ms: at the pace of the sound that is every 40-ms
+    // block, while a device that delivers faster than that would wake the window for each block.
+    static std::atomic<int64_t> lastPostNs{0};
+    if (now - lastPostNs.load(std::memory_order_relaxed) < kLevelPostSpacingNs)
+        return 0;
+    lastPostNs.store(now, std::memory_order_relaxed);
+    postWindowMessageOnce(recorder->mainWindow_, recorder->levelPending_, WM_REC_LEVEL,
+                          reinterpret_cast<uintptr_t>(levels));
     uintptr_t packed = static_cast<uintptr_t>(left) | (static_cast<uintptr_t>(right) << 16);
     postWindowMessage(recorder->listenerA_, WM_PAGE_LEVELS, packed, static_cast<intptr_t>(packed));
     postWindowMessage(recorder->listenerB_, WM_VOX_LEVELS, packed, static_cast<intptr_t>(packed));
