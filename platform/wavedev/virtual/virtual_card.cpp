@@ -90,12 +90,17 @@ public:
     std::vector<uint8_t> loop; // capture: a generated sound played in a loop
     WavFileLoop fileLoop;      // capture: a WAV file played in a loop, when in= names one
     bool fromFile = false;
-    WavWriter writer;          // playback: where the sound goes, when out= names a file
+    WavWriter writer; // playback: where the sound goes, when out= names a file
     bool writing = false;
+    bool capturing = false;
 
+    // At the pace of the sound, capture moves 40 ms a step, the engine's block, so that the
+    // device thread wakes once a block; playback moves 10 ms.
     uint32_t chunkFrames() const override
     {
-        return fast_ ? 16384 : std::max<uint32_t>(1, layout_.rate / 100);
+        if (fast_)
+            return 16384;
+        return std::max<uint32_t>(1, layout_.rate / (capturing ? 25 : 100));
     }
 
     bool timeCritical() const override { return !fast_; }
@@ -185,6 +190,7 @@ struct VirtualCard : DeviceEntry {
         const SampleLayout layout = layoutOf(format);
         auto stream = std::make_unique<VirtualStream>(config, layout);
         if (direction == Direction::Capture) {
+            stream->capturing = true;
             if (config.in == "tone" || config.in == "silence" || config.in == "noise" ||
                 config.in == "bursts") {
                 stream->loop = generate(config.in, layout);

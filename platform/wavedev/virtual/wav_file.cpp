@@ -132,8 +132,7 @@ bool WavFileLoop::open(const std::string& path, const SampleLayout& target, std:
                 error = path + " holds no sound";
                 return false;
             }
-            if (!sameLayout())
-                window_.resize(size_t(kWindowFrames) * from_.frameBytes());
+            window_.resize(size_t(kWindowFrames) * from_.frameBytes());
             return true;
         }
         at += 8 + size + (size & 1);
@@ -182,10 +181,19 @@ double WavFileLoop::sampleAt(uint64_t frame, uint32_t channel)
 void WavFileLoop::read(uint8_t* out, size_t frames)
 {
     if (sameLayout()) {
+        // Copied from the window, which is read a window at a time: one disk read serves many
+        // blocks.
+        const size_t frameBytes = to_.frameBytes();
         while (frames > 0) {
-            const size_t run = size_t(std::min<uint64_t>(frames, loopFrames_ - at_));
-            readSource(out, at_, run);
-            out += run * to_.frameBytes();
+            if (at_ < windowStart_ || at_ >= windowStart_ + windowFrames_) {
+                windowStart_ = at_;
+                windowFrames_ = size_t(std::min<uint64_t>(kWindowFrames, loopFrames_ - at_));
+                readSource(window_.data(), windowStart_, windowFrames_);
+            }
+            const size_t run =
+                size_t(std::min<uint64_t>(frames, windowStart_ + windowFrames_ - at_));
+            std::memcpy(out, window_.data() + (at_ - windowStart_) * frameBytes, run * frameBytes);
+            out += run * frameBytes;
             frames -= run;
             at_ = (at_ + run) % loopFrames_;
         }

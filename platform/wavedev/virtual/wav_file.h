@@ -46,6 +46,7 @@ private:
     uint64_t sourceFrames_ = 0;
     uint64_t loopFrames_ = 0; // frames of the capture layout in one pass of the sound
     uint64_t at_ = 0;         // the next of those frames
+    // Source frames read from the disk ahead of the position, a window at a time.
     std::vector<uint8_t> window_;
     uint64_t windowStart_ = 0;
     size_t windowFrames_ = 0;
