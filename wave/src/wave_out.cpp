@@ -20,6 +20,7 @@ constexpr uint32_t kBeginPull = WM_USER + 1; // do a pull start's first fills
 constexpr uint32_t kClose = WM_USER + 2;     // close the device if it is still open
 constexpr uint32_t kBeginPush = WM_USER + 3; // a push start: watch for a reader that sends nothing
 constexpr uint32_t kRaisePriority = WM_USER + 4; // wParam 1: the device keeps the pace
+constexpr uint32_t kReturned = WM_USER + 5;      // blocks came back (in returned_)
 
 } // namespace
 
@@ -32,13 +33,27 @@ WaveOutEngine& waveOut()
 WaveOutEngine::~WaveOutEngine()
 {
     shutdown();
+    freeSpareBlocks();
 }
 
 void WaveOutEngine::deviceCallback(HWAVEOUT, uint32_t message, uintptr_t instance, uintptr_t param1,
                                    uintptr_t)
 {
-    // Runs on the device's thread: only hand the message to the worker.
+    // Runs on the device's thread: only hand the message to the worker. Returned blocks are
+    // collected, and the worker is sent one message for all that come back before it takes
+    // them: a device that plays as fast as it is asked returns them in runs.
     auto* engine = reinterpret_cast<WaveOutEngine*>(instance);
+    if (message == MM_WOM_DONE) {
+        bool first = false;
+        {
+            std::lock_guard lock(engine->returnedMutex_);
+            first = engine->returned_.empty();
+            engine->returned_.push_back(reinterpret_cast<WAVEHDR*>(param1));
+        }
+        if (first)
+            engine->worker_.queue().post(kReturned);
+        return;
+    }
     engine->worker_.queue().post(message, param1, 0);
 }
 
@@ -105,12 +120,17 @@ void WaveOutEngine::run(MessageQueue& queue)
             opened_.set();
             break;
         }
-        case MM_WOM_DONE:
-            handleReturned(reinterpret_cast<WAVEHDR*>(message.wParam));
+        case kReturned: {
+            std::lock_guard lock(returnedMutex_);
+            taken_.swap(returned_);
+        }
+            handleReturned(taken_);
+            taken_.clear();
             break;
         case MM_WOM_CLOSE:
             fillBuffer_.clear();
             fillBuffer_.shrink_to_fit();
+            freeSpareBlocks();
             fillRequest_ = FillRequest{};
             open_ = false;
             if (EngineCallback callback = closeCallback_)
@@ -119,6 +139,8 @@ void WaveOutEngine::run(MessageQueue& queue)
             queue.quit(0);
             break;
         case kRaisePriority:
+            paced_ = message.wParam != 0;
+            reportedNanos_ = 0;
             if (message.wParam)
                 raiseCurrentThreadToTimeCritical();
             else
@@ -243,12 +265,9 @@ void WaveOutEngine::writeBlocks(const uint8_t* data, uint32_t length)
         return;
     for (uint32_t at = 0; at < length;) {
         const uint32_t bytes = std::min(block, length - at);
-        // One allocation: the header, then the data.
-        void* memory = std::malloc(sizeof(WAVEHDR) + bytes);
-        if (!memory)
+        WAVEHDR* header = takeBlock(block);
+        if (!header)
             return; // the rest of this stretch is dropped
-        auto* header = new (memory) WAVEHDR{};
-        header->lpData = static_cast<char*>(memory) + sizeof(WAVEHDR);
         header->dwBufferLength = bytes;
         header->dwBytesRecorded = bytes;
         std::memcpy(header->lpData, data + at, bytes);
@@ -258,7 +277,7 @@ void WaveOutEngine::writeBlocks(const uint8_t* data, uint32_t length)
         waveOutPrepareHeader(device, header);
         if (waveOutWrite(device, header) != MMSYSERR_NOERROR) {
             lastWritten_.compare_exchange_strong(header->lpData, previous);
-            std::free(memory);
+            keepBlock(header);
             return;
         }
         ++inFlight_;
@@ -268,14 +287,75 @@ void WaveOutEngine::writeBlocks(const uint8_t* data, uint32_t length)
     }
 }
 
-void WaveOutEngine::handleReturned(WAVEHDR* header)
+WAVEHDR* WaveOutEngine::takeBlock(uint32_t bytes)
 {
-    const uint64_t began = nowNanos();
-    waveOutUnprepareHeader(device_, header);
+    // One allocation: the header, then room for the data, whose size dwUser keeps.
+    void* memory = nullptr;
+    uintptr_t room = 0;
+    {
+        std::lock_guard lock(spareMutex_);
+        if (!spare_.empty()) {
+            memory = spare_.back();
+            spare_.pop_back();
+            room = static_cast<WAVEHDR*>(memory)->dwUser;
+        }
+    }
+    // A kept block too small for this format's blocks is let go.
+    if (memory && room < bytes) {
+        std::free(memory);
+        memory = nullptr;
+    }
+    if (!memory) {
+        memory = std::malloc(sizeof(WAVEHDR) + bytes);
+        room = bytes;
+    }
+    if (!memory)
+        return nullptr;
+    auto* header = new (memory) WAVEHDR{};
+    header->lpData = static_cast<char*>(memory) + sizeof(WAVEHDR);
+    header->dwUser = room;
+    return header;
+}
+
+void WaveOutEngine::keepBlock(WAVEHDR* header)
+{
+    {
+        std::lock_guard lock(spareMutex_);
+        if (spare_.size() < kSpareBlocks) {
+            spare_.push_back(header);
+            return;
+        }
+    }
+    std::free(header);
+}
+
+void WaveOutEngine::freeSpareBlocks()
+{
+    std::vector<void*> blocks;
+    {
+        std::lock_guard lock(spareMutex_);
+        blocks.swap(spare_);
+    }
+    for (void* memory : blocks)
+        std::free(memory);
+}
+
+void WaveOutEngine::handleReturned(const std::vector<WAVEHDR*>& headers)
+{
+    // The device's position is asked once for the blocks that came back together. Their headers
+    // are not unprepared: each block is built anew when it is used again, and asking the device
+    // for every block would contend with its thread for every block.
     uint64_t bytes = 0;
     waveOutGetPosition(device_, &bytes);
     const uint32_t perSecond = format_.Format.nAvgBytesPerSec;
     const uint64_t position = (perSecond ? bytes * 1000 * 10000 / perSecond : 0) + startOffset_;
+    for (WAVEHDR* header : headers)
+        handleReturned(header, position);
+}
+
+void WaveOutEngine::handleReturned(WAVEHDR* header, uint64_t position)
+{
+    const uint64_t began = nowNanos();
     if (header->lpData == lastWritten_) {
         if (!waitForReader(position))
             endOfSound();
@@ -283,21 +363,38 @@ void WaveOutEngine::handleReturned(WAVEHDR* header)
         starvedSince_ = 0;
         playPosition_ = position;
         if (EngineCallback reader = readerCallback_) {
-            readerTime_ = inFlight_ < kPushAheadBlocks ? position + kPushAheadTime : 0;
+            // The reader is given another second once less than three are queued: it is woken
+            // once a second, not for every block.
+            readerTime_ =
+                inFlight_ < kPushAheadBlocks - kPushStepBlocks ? readerTimeAt(position) : 0;
             reader(&readerTime_, 0);
         } else {
             fill();
         }
-        measureLevels(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength,
-                      format_.Format, levels_);
-        levels_.position = position;
-        if (EngineCallback callback = levelCallback_)
-            callback(&levels_, 0);
+        // At the pace of the sound every block is metered and reported, 25 a second; a device
+        // that plays as fast as it is asked has one block reported every 40 ms, as many as
+        // anyone could see.
+        if (paced_ || began - reportedNanos_ >= kReportNanos) {
+            reportedNanos_ = began;
+            measureLevels(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength,
+                          format_.Format, levels_);
+            levels_.position = position;
+            if (EngineCallback callback = levelCallback_)
+                callback(&levels_, 0);
+        }
     }
-    std::free(header);
+    keepBlock(header);
     --inFlight_;
     stats_.nanos += nowNanos() - began;
     ++stats_.blocks;
+}
+
+uint64_t WaveOutEngine::readerTimeAt(uint64_t position) const
+{
+    // On a whole block from the start, so that the reader's pieces make whole blocks.
+    const uint64_t start = startOffset_;
+    const uint64_t played = position > start ? position - start : 0;
+    return start + played / kBlockTime * kBlockTime + kPushAheadTime;
 }
 
 bool WaveOutEngine::waitForReader(uint64_t position)
@@ -319,7 +416,7 @@ bool WaveOutEngine::waitForReader(uint64_t position)
             ++gaps_;
     }
     playPosition_ = position;
-    readerTime_ = position + kPushAheadTime;
+    readerTime_ = readerTimeAt(position);
     if (EngineCallback reader = readerCallback_)
         reader(&readerTime_, 0);
     return true;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "platform/event.h"
@@ -19,6 +20,9 @@ class WaveOutEngine {
 public:
     static constexpr int kStartFills = 25;
     static constexpr int64_t kPushAheadBlocks = 4 * 25;
+    static constexpr int64_t kPushStepBlocks = 25;
+    static constexpr uint64_t kBlockTime = 400000; // 40 ms in 100-ns units
+    static constexpr uint64_t kReportNanos = 40ull * 1000 * 1000;
     static constexpr uint64_t kPushAheadTime = 4ull * 1000 * 10000;
     static constexpr uint64_t kPushStallNanos = 1000ull * 1000 * 1000;
     static constexpr uint64_t kPushEndWaitNanos = 100ull * 1000 * 1000;
@@ -63,13 +67,27 @@ private:
     void beginPull();
     void fill();
     void writeBlocks(const uint8_t* data, uint32_t length);
-    void handleReturned(WAVEHDR* header);
+    WAVEHDR* takeBlock(uint32_t bytes);
+    void keepBlock(WAVEHDR* header);
+    void freeSpareBlocks();
+    void handleReturned(const std::vector<WAVEHDR*>& headers);
+    void handleReturned(WAVEHDR* header, uint64_t position);
     void endOfSound();
     bool waitForReader(uint64_t position);
+    uint64_t readerTimeAt(uint64_t position) const;
     void checkReaderStall();
     void closeFromWorker();
 
     std::atomic<int64_t> inFlight_{0};
+    // Blocks the device has returned and the worker has not taken yet; the worker's batch.
+    std::mutex returnedMutex_;
+    std::vector<WAVEHDR*> returned_;
+    std::vector<WAVEHDR*> taken_;
+    // Played blocks kept for the next writes (allocated on one thread, freed on another, they
+    // would go through the allocator's locks for every block).
+    static constexpr size_t kSpareBlocks = 128;
+    std::mutex spareMutex_;
+    std::vector<void*> spare_;
     std::atomic<uint64_t> startOffset_{0};
     platform::Event opened_{true, false};
     platform::Event closed_{true, false};
@@ -104,6 +122,10 @@ private:
     // reader (0: it is not). Written by the caller's thread at a start, then by the worker.
     std::atomic<uint64_t> pushDuration_{0};
     uint64_t starvedSince_ = 0;
+    // Worker only: whether the device keeps the pace of the sound, and when a block was last
+    // reported to the level callback.
+    bool paced_ = true;
+    uint64_t reportedNanos_ = 0;
     uint64_t stallNanos_ = kPushStallNanos;
     // The end of the last sample the reader pushed (100-ns units), written by its thread.
     std::atomic<uint64_t> pushedUntil_{0};

@@ -218,6 +218,40 @@ private:
         notify(doneMessage(), reinterpret_cast<uintptr_t>(header));
     }
 
+    // Playback in batches: after the front buffer's rest (bytes already in staging), the whole
+    // buffers that follow it, as many as staging holds, so that one transfer plays them all and
+    // they come back together. Stops at a buffer that ends in part of a frame. mutex_ held.
+    uint32_t gatherPlayback(std::vector<uint8_t>& staging, uint32_t bytes) const
+    {
+        const uint32_t frameBytes = layout_.frameBytes();
+        if (playOffset_ + bytes != queue_.front()->dwBufferLength || bytes % frameBytes != 0)
+            return bytes;
+        for (size_t i = 1; i < queue_.size(); ++i) {
+            const WAVEHDR* next = queue_[i];
+            if (next->dwBufferLength % frameBytes != 0 ||
+                next->dwBufferLength > staging.size() - bytes)
+                break;
+            std::memcpy(staging.data() + bytes, next->lpData, next->dwBufferLength);
+            bytes += next->dwBufferLength;
+        }
+        return bytes;
+    }
+
+    // Playback: counts bytes as played from the front of the queue on, giving back every buffer
+    // played out. mutex_ held.
+    void consumePlayback(uint64_t bytes)
+    {
+        while (!queue_.empty()) {
+            const uint32_t left = queue_.front()->dwBufferLength - playOffset_;
+            if (bytes < left) {
+                playOffset_ += uint32_t(bytes);
+                return;
+            }
+            bytes -= left;
+            giveBack();
+        }
+    }
+
     void run()
     {
         if (stream_->timeCritical())
@@ -274,6 +308,8 @@ private:
                 bytes = std::min<uint32_t>(uint32_t(staging.size()),
                                            header->dwBufferLength - playOffset_);
                 std::memcpy(staging.data(), header->lpData + playOffset_, bytes);
+                if (batching_)
+                    bytes = gatherPlayback(staging, bytes);
             }
             const uint32_t frames = bytes / frameBytes;
             if (frames == 0) {
@@ -308,9 +344,9 @@ private:
             } else {
                 wroteSinceDrop = true;
                 // A trailing part of a frame cannot be played; it counts as consumed.
-                playOffset_ += moved.frames == frames ? bytes : movedBytes;
-                if (playOffset_ >= header->dwBufferLength)
-                    giveBack();
+                consumePlayback(moved.frames == frames ? bytes : movedBytes);
+                // The owner is likely still writing: a short queue waits for a batch again.
+                batchWaited = false;
             }
         }
         lock.unlock();

@@ -424,3 +424,73 @@ TEST(VirtualCard, UnpluggedCardReportsAnErrorAndDeliversNothingMore)
     EXPECT_EQ(waveInOpen(&device, WAVE_MAPPER, &format, nullptr, 0, CALLBACK_NULL),
               MMSYSERR_NODRIVER);
 }
+
+TEST(VirtualCard, FastPlaybackInBatchesPlaysEveryWholeFrameAndReturnsBuffersInOrder)
+{
+    // Buffers of 40 ms, one ending in half a frame and one short: the device moves several at a
+    // time, and each still comes back once, in the order written, with nothing reordered.
+    testsupport::TempDir dir;
+    AudioSetting on("virtual:out=" + (dir / "out.wav").string() + ",pace=fast");
+    MessageLog log;
+    const WAVEFORMATEX format = pcm(44100, 2, 16);
+    HWAVEOUT device = nullptr;
+    ASSERT_EQ(
+        waveOutOpen(&device, 0, &format, MessageLog::outProc, log.instance(), CALLBACK_FUNCTION),
+        MMSYSERR_NOERROR);
+    std::vector<std::unique_ptr<TestBuffer>> buffers;
+    std::vector<uint8_t> played;
+    for (size_t i = 0; i < 40; ++i) {
+        const size_t bytes = i == 10 ? 7058 : i == 20 ? 1000 : 7056;
+        buffers.push_back(std::make_unique<TestBuffer>(bytes));
+        for (size_t j = 0; j < bytes; ++j)
+            buffers.back()->data[j] = char(i * 31 + j * 7);
+        played.insert(played.end(), buffers.back()->data.begin(),
+                      buffers.back()->data.begin() + long(bytes - bytes % 4));
+        waveOutPrepareHeader(device, &buffers.back()->header);
+        ASSERT_EQ(waveOutWrite(device, &buffers.back()->header), MMSYSERR_NOERROR);
+    }
+    ASSERT_TRUE(log.waitFor(MM_WOM_DONE, 40));
+    uint64_t position = 0;
+    waveOutGetPosition(device, &position);
+    EXPECT_EQ(position, played.size());
+    EXPECT_EQ(waveOutClose(device), MMSYSERR_NOERROR);
+    size_t next = 0;
+    for (auto& m : log.all()) {
+        if (m.message == MM_WOM_DONE && next < buffers.size()) {
+            EXPECT_EQ(m.param1, reinterpret_cast<uintptr_t>(&buffers[next++]->header)) << next;
+        }
+    }
+    EXPECT_EQ(next, buffers.size());
+    EXPECT_EQ(dataChunk(testsupport::readFile(dir / "out.wav")), played);
+}
+
+TEST(VirtualCard, AFastPlaybackUnpluggedInsideABatchKeepsTheUnplayedBuffers)
+{
+    // 100 ms of sound before the card goes: two buffers of 40 ms played out, the third half.
+    testsupport::TempDir dir;
+    AudioSetting on("virtual:out=" + (dir / "out.wav").string() + ",pace=fast,fail=0.1");
+    MessageLog log;
+    const WAVEFORMATEX format = pcm(8000, 1, 16);
+    HWAVEOUT device = nullptr;
+    ASSERT_EQ(
+        waveOutOpen(&device, 0, &format, MessageLog::outProc, log.instance(), CALLBACK_FUNCTION),
+        MMSYSERR_NOERROR);
+    std::vector<std::unique_ptr<TestBuffer>> buffers;
+    std::vector<uint8_t> sound;
+    for (int i = 0; i < 10; ++i) {
+        buffers.push_back(std::make_unique<TestBuffer>(640));
+        for (size_t j = 0; j < 640; ++j)
+            buffers.back()->data[j] = char(i * 13 + j);
+        sound.insert(sound.end(), buffers.back()->data.begin(), buffers.back()->data.end());
+        waveOutPrepareHeader(device, &buffers.back()->header);
+        waveOutWrite(device, &buffers.back()->header);
+    }
+    ASSERT_TRUE(log.waitFor(MM_WOM_ERROR, 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(log.count(MM_WOM_DONE), 2u);
+    waveOutReset(device);
+    EXPECT_EQ(log.count(MM_WOM_DONE), 10u);
+    EXPECT_EQ(waveOutClose(device), MMSYSERR_NOERROR);
+    sound.resize(1600);
+    EXPECT_EQ(dataChunk(testsupport::readFile(dir / "out.wav")), sound);
+}

@@ -28,6 +28,9 @@ using Clock = std::chrono::steady_clock;
 constexpr uint64_t kUnits = 10'000'000; // 100-ns units per second
 // Opening gives up on a file whose probing takes longer than this.
 constexpr auto kOpenLimit = std::chrono::seconds(20);
+// Decoded sound is handed over in pieces of at least a fifth of a second (or up to the clock),
+// not one decoder frame at a time.
+constexpr uint32_t kPiecesPerSecond = 5;
 
 // Frames of a stream at that rate from base up to time (0 before base).
 uint64_t framesUntil(uint64_t base, uint64_t time, uint32_t rate)
@@ -66,6 +69,13 @@ struct Output {
 
     size_t frameBytes() const { return size_t(channels) * 2; }
     size_t pendingFrames() const { return (pcm.size() - offset) / frameBytes(); }
+    uint64_t pieceFrames() const { return std::max<uint64_t>(1, rate / kPiecesPerSecond); }
+    // Frames the clock lets through beyond those delivered.
+    uint64_t room(uint64_t allowed) const
+    {
+        const uint64_t limit = framesUntil(base, allowed, rate);
+        return limit > delivered ? limit - delivered : 0;
+    }
     void resetDelivery()
     {
         based = false;
@@ -119,7 +129,8 @@ private:
     bool canProgress(uint64_t allowed) const;
     void startPlayback();
     void step(uint64_t allowed);
-    bool deliver(Output& output, uint64_t allowed);
+    bool gathering(const Output& output, uint64_t allowed) const;
+    bool deliver(Output& output, uint64_t allowed, bool whole);
     void readPacket();
     void receiveFrames(Output& output);
     void appendFrame(Output& output, const AVFrame* frame);
@@ -326,7 +337,10 @@ HRESULT Reader::DeliverTime(uint64_t time)
         std::lock_guard lock(mutex_);
         if (state_ != State::Open || !userClock_)
             return NS_E_INVALID_REQUEST;
-        clock_ = std::max(clock_, time);
+        // A clock that does not move lets nothing more through: the thread is not woken for it.
+        if (time <= clock_)
+            return S_OK;
+        clock_ = time;
     }
     wake_.notify_all();
     return S_OK;
@@ -527,27 +541,50 @@ void Reader::startPlayback()
         inputEnded_ = true;
 }
 
+// Whether an output decodes more before it delivers: it gathers up to what the clock lets
+// through, and hands over whole pieces once it holds at least one.
+bool Reader::gathering(const Output& output, uint64_t allowed) const
+{
+    if (inputEnded_)
+        return false;
+    const uint64_t pending = output.pendingFrames();
+    return pending < output.room(allowed) && pending < output.pieceFrames();
+}
+
 void Reader::step(uint64_t allowed)
 {
-    bool anyPending = false;
+    // An output the clock holds back stops the reading: the others then deliver what they have.
+    bool clockHolds = false;
+    for (const Output& output : outputs_)
+        clockHolds |= output.audio && output.pendingFrames() > 0 && output.room(allowed) == 0;
+    bool held = false;
+    bool wantsMore = false;
     for (Output& output : outputs_) {
-        if (output.audio && output.pendingFrames() > 0) {
-            if (!deliver(output, allowed))
-                return; // aborted or closed while the callback ran
-            anyPending |= output.pendingFrames() > 0;
+        if (!output.audio || output.pendingFrames() == 0)
+            continue;
+        if (!clockHolds && gathering(output, allowed)) {
+            wantsMore = true;
+            continue;
         }
+        if (!deliver(output, allowed, !clockHolds && !inputEnded_))
+            return; // aborted or closed while the callback ran
+        held |= output.pendingFrames() > 0;
     }
-    if (anyPending)
+    if (held && !wantsMore)
         return;
     if (!inputEnded_) {
         readPacket();
         return;
     }
+    if (held)
+        return;
     playing_ = false;
     report(WMT_EOF, S_OK);
 }
 
-bool Reader::deliver(Output& output, uint64_t allowed)
+// Delivers what the clock lets through; whole: only whole pieces of what is short of the clock
+// (the rest waits for the next packets).
+bool Reader::deliver(Output& output, uint64_t allowed, bool whole)
 {
     uint64_t limit = framesUntil(output.base, allowed, output.rate);
     if (playEnd_ != 0) {
@@ -562,7 +599,11 @@ bool Reader::deliver(Output& output, uint64_t allowed)
     }
     if (limit <= output.delivered)
         return true;
-    const uint64_t frames = std::min<uint64_t>(limit - output.delivered, output.pendingFrames());
+    uint64_t frames = std::min<uint64_t>(limit - output.delivered, output.pendingFrames());
+    if (whole && frames < limit - output.delivered)
+        frames -= frames % output.pieceFrames();
+    if (frames == 0)
+        return true;
     const size_t bytes = frames * output.frameBytes();
     const uint64_t time = timeOfFrame(output.base, output.delivered, output.rate);
     const uint64_t end = timeOfFrame(output.base, output.delivered + frames, output.rate);
@@ -689,8 +730,10 @@ void Reader::appendFrame(Output& output, const AVFrame* frame)
         first = static_cast<size_t>(std::min<uint64_t>(output.skip, static_cast<uint64_t>(frames)));
         output.skip -= first;
     }
-    if (output.offset > 0 && output.offset == output.pcm.size()) {
-        output.pcm.clear();
+    // What was delivered is let go once it is at least half of what is held, so that the
+    // buffer does not grow while a remainder always waits for the next packets.
+    if (output.offset > 0 && output.offset * 2 >= output.pcm.size()) {
+        output.pcm.erase(output.pcm.begin(), output.pcm.begin() + long(output.offset));
         output.offset = 0;
     }
     output.pcm.insert(output.pcm.end(), converted_.begin() + first * output.frameBytes(),

@@ -62,6 +62,30 @@ TEST_F(LosslessFileTest, NothingIsDeliveredPastTheClock)
     EXPECT_EQ(expected, 2 * kSecond);
 }
 
+TEST_F(LosslessFileTest, ReleasedSoundComesInPiecesThatEndOnTheClock)
+{
+    // Not one decoder frame at a time: a fifth of a second at least, or up to the clock, or the
+    // last of the file.
+    OpenReader file(path);
+    ASSERT_TRUE(file.opened());
+    ASSERT_EQ(file.reader->SetUserProvidedClock(true), S_OK);
+    ASSERT_EQ(file.reader->Start(0, 0, 1.0f, nullptr), S_OK);
+    ASSERT_TRUE(file.recorder.waitStatus(WMT_STARTED));
+    ASSERT_EQ(file.reader->DeliverTime(kSecond / 2), S_OK);
+    EXPECT_EQ(file.recorder.waitDelivered(0, kSecond / 2), kSecond / 2);
+    ASSERT_EQ(file.reader->DeliverTime(100 * kSecond), S_OK);
+    ASSERT_TRUE(file.recorder.waitStatus(WMT_EOF));
+    EXPECT_EQ(file.recorder.pcm(), bytesOf(pcm));
+    const auto samples = file.recorder.samples();
+    EXPECT_LE(samples.size(), 12u);
+    for (const auto& s : samples) {
+        const uint64_t end = s.time + s.duration;
+        if (end != kSecond / 2 && end != 2 * kSecond) {
+            EXPECT_GE(s.duration, kSecond / 5) << s.time;
+        }
+    }
+}
+
 TEST_F(LosslessFileTest, StartsAtAPositionForADuration)
 {
     OpenReader file(path);
