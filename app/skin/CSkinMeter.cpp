@@ -1,10 +1,11 @@
-// The level meter: a level lights segments at once and decays one segment per tick; a paint is the
-// background, the unlit row and the lit part of the lit row.
+// The level meter: a level lights segments at once and decays one segment per interval from its
+// peak; a paint is the background, the unlit row and the lit part of the lit row.
 #include "CSkinMeter.h"
 
 #include "skin.h"
 #include "skin_common.h"
 
+#include <QBasicTimer>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -12,14 +13,25 @@
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <vector>
 
 namespace {
 
-// One timer per interval for every meter: the window then repaints all of them in one pass per
-// tick instead of once per meter. The timer sleeps while every meter is empty, so a silent input
-// costs no wake-ups. Window thread only.
+int64_t monotonicMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int64_t (*clockNow)() = monotonicMs;
+
+// One clock per interval for every meter. While levels come, each level brings every meter's decay
+// up to date, so the clock stays asleep: the window wakes once per level, not once more per decay
+// step. Only when the levels stop does it tick, to finish the fall, and it sleeps again once every
+// meter is empty. Window thread only.
 class MeterClock : public QObject {
 public:
     static MeterClock& of(int interval)
@@ -34,38 +46,58 @@ public:
     void add(CSkinMeter* meter)
     {
         meters_.push_back(meter);
-        wake();
+        fed();
     }
     void remove(CSkinMeter* meter) { std::erase(meters_, meter); }
-    // A meter has something to decay.
-    void wake()
+    // A level came for one of the meters: the others' decay is brought up to date too, and the
+    // clock waits for the next level rather than ticking.
+    void fed()
     {
-        if (!timer_)
-            timer_ = startTimer(interval_, Qt::PreciseTimer);
+        if (!tickAll()) {
+            timer_.stop();
+            return;
+        }
+        ticking_ = false;
+        timer_.start(quietMs(), Qt::CoarseTimer, this);
     }
 
 protected:
-    void timerEvent(QTimerEvent*) override
+    void timerEvent(QTimerEvent* event) override
     {
-        // A meter may go away while the others tick: walk a copy.
-        const std::vector<CSkinMeter*> meters = meters_;
-        bool busy = false;
-        for (CSkinMeter* meter : meters) {
-            meter->Tick();
-            busy = busy || meter->ShownLevel() > 0;
+        if (event->timerId() != timer_.timerId())
+            return;
+        // No level for a while: tick at the decay's own pace until every meter is empty.
+        if (!ticking_) {
+            ticking_ = true;
+            timer_.start(interval_, Qt::CoarseTimer, this);
         }
-        if (!busy) {
-            killTimer(timer_);
-            timer_ = 0;
-        }
+        if (!tickAll())
+            timer_.stop();
     }
 
 private:
     explicit MeterClock(int interval) : QObject(QCoreApplication::instance()), interval_(interval)
     {
     }
+    // Levels come every 40 ms at most; a little more than two intervals without one means they
+    // have stopped (or are late, when a tick does no harm: the decay is reckoned from the time).
+    int quietMs() const { return interval_ * 5 / 2; }
+    // Every meter's decay up to now; whether any still shows a level.
+    bool tickAll()
+    {
+        // A meter may go away while the others repaint: walk a copy.
+        const std::vector<CSkinMeter*> meters = meters_;
+        bool busy = false;
+        for (CSkinMeter* meter : meters) {
+            meter->Tick();
+            busy = busy || meter->ShownLevel() > 0;
+        }
+        return busy;
+    }
+
     int interval_;
-    int timer_ = 0;
+    bool ticking_ = false; // at the decay's pace, rather than waiting for the next level
+    QBasicTimer timer_;
     std::vector<CSkinMeter*> meters_;
 };
 
@@ -137,6 +169,9 @@ void CSkinMeter::StartTimer(int intervalMs)
 {
     if (interval_)
         MeterClock::of(interval_).remove(this);
+    // The decay goes on from the level shown now.
+    peak_ = shown_;
+    peakAt_ = clockNow();
     interval_ = std::max(1, intervalMs);
     MeterClock::of(interval_).add(this);
 }
@@ -152,23 +187,53 @@ int CSkinMeter::SegmentsFor(int value, int maximum, int segments)
     return static_cast<int>(static_cast<int64_t>(segments) * value / maximum) + 1;
 }
 
+int CSkinMeter::DecayedLevel(int peak, int64_t elapsedMs, int intervalMs)
+{
+    if (intervalMs <= 0 || elapsedMs <= 0 || peak <= 0)
+        return std::max(peak, 0);
+    const int64_t steps = elapsedMs / intervalMs;
+    return steps >= peak ? 0 : peak - static_cast<int>(steps);
+}
+
+void CSkinMeter::UseClock(int64_t (*nowMs)())
+{
+    clockNow = nowMs ? nowMs : monotonicMs;
+}
+
 void CSkinMeter::SetValue(int value)
 {
+    const int64_t now = clockNow();
+    decayTo(now);
     const int target = SegmentsFor(value, maximum_);
-    if (shown_ < target) {
-        shown_ = target;
-        update();
-        if (interval_)
-            MeterClock::of(interval_).wake();
+    if (target > shown_) {
+        peak_ = target;
+        peakAt_ = now;
+        showLevel(target);
     }
+    if (interval_)
+        MeterClock::of(interval_).fed();
 }
 
 void CSkinMeter::Tick()
 {
-    if (shown_ <= 0)
+    decayTo(clockNow());
+}
+
+void CSkinMeter::decayTo(int64_t now)
+{
+    showLevel(DecayedLevel(peak_, now - peakAt_, interval_));
+}
+
+void CSkinMeter::showLevel(int segments)
+{
+    if (segments == shown_)
         return;
-    --shown_;
-    update();
+    // Only the segments between the old and the new end of the lit part change (a pixel more
+    // either side for a picture scaled to the screen).
+    const int from = width_ * std::clamp(std::min(shown_, segments), 0, kSegments) / kSegments;
+    const int to = width_ * std::clamp(std::max(shown_, segments), 0, kSegments) / kSegments;
+    shown_ = segments;
+    update(QRect(from - 1, 0, to - from + 2, height()));
 }
 
 void CSkinMeter::SetTooltip(const SkinModule& module, int stringId, bool activate)

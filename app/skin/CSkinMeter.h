@@ -1,11 +1,14 @@
 // CSkinMeter: a horizontal level meter of 25 segments over its owner's panel. Its picture holds
-// two rows, unlit over lit. A level rises at once and falls one segment per timer tick (25 ms).
-// Only a change of the shown level repaints it. Meters of one interval share one clock, so that
-// their decay steps repaint together.
+// two rows, unlit over lit. A level rises at once and falls one segment per interval (25 ms),
+// reckoned from the time of its peak, so it falls at the same rate however often levels come.
+// Only a change of the shown level repaints it, and only the segments that changed. Meters of one
+// interval share one clock, which wakes only to finish a fall after the levels stop coming.
 #pragma once
 
 #include <QImage>
 #include <QWidget>
+
+#include <cstdint>
 
 class SkinModule;
 
@@ -30,17 +33,25 @@ public:
     bool LoadImage(const SkinModule& module, const QString& name);
     bool SetImage(const QImage& image);
     void SetPosition(int x, int y);
-    // Starts (or restarts) the decay timer with that interval.
+    // Starts (or restarts) the decay with that interval: one segment falls per interval.
     void StartTimer(int intervalMs);
-    // A new level: shown at once when it lights more segments than are shown.
+    // A new level: shown at once when it lights more segments than are shown. The decay since the
+    // last level is brought up to date first.
     void SetValue(int value);
     void SetTooltip(const SkinModule& module, int stringId, bool activate);
     void SetTooltipText(const QString& text, bool activate);
 
-    // Segments shown now.
+    // Segments shown, as of the last level or clock tick.
     int ShownLevel() const { return shown_; }
-    // One decay step, as a timer tick makes it.
+    // Brings the decay up to the clock's time, as the meters' clock does when no levels come.
     void Tick();
+
+    // Segments left of a peak after elapsedMs of decay at one segment per intervalMs; an interval
+    // of 0 or below holds the peak.
+    static int DecayedLevel(int peak, int64_t elapsedMs, int intervalMs);
+    // The milliseconds every meter reads its decay from (a monotonic clock); tests pass their own,
+    // nullptr restores the monotonic one.
+    static void UseClock(int64_t (*nowMs)());
 
     // Segments lit by a value on a scale: none at 0 or below, all at or above the maximum, at least
     // one for any other value.
@@ -51,9 +62,15 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    // The shown level at `now`; repaints the segments that changed.
+    void showLevel(int segments);
+    void decayTo(int64_t now);
+
     int id_;
     int interval_ = 0; // of the clock this meter ticks with; 0 while it has none
     int shown_ = 0;
+    int peak_ = 0;       // the level the decay falls from...
+    int64_t peakAt_ = 0; // ...since this time (clock milliseconds)
     int maximum_ = 0;
     QImage background_;
     QImage copy_;

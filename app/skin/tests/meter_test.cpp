@@ -1,11 +1,22 @@
-// The level meter: segments lit by a value, the decay by ticks, and what a paint shows.
+// The level meter: segments lit by a value, the decay in time, and what a paint shows.
 #include "CSkinMeter.h"
 #include "skin_test_support.h"
 
+#include <QElapsedTimer>
+#include <QPaintEvent>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
+
+// A clock the test moves by hand; UseClock in the fixtures below.
+int64_t testNow = 0;
+int64_t testClock()
+{
+    return testNow;
+}
 
 constexpr int kWidth = 125;
 constexpr int kRow = 12;
@@ -90,23 +101,134 @@ TEST_F(Meter, MidGreyIsDrawnAtAlpha200)
     EXPECT_NEAR(qBlue(got), (128 * 200 + 200 * 55) / 255, 2);
 }
 
-TEST_F(Meter, RisesAtOnceAndFallsOneSegmentPerTick)
+// The meter's clock moved by hand: 25 ms per segment.
+class DecayingMeter : public Meter {
+protected:
+    void SetUp() override
+    {
+        testNow = 1000;
+        CSkinMeter::UseClock(testClock);
+        Meter::SetUp();
+        meter->StartTimer(25);
+    }
+    void TearDown() override { CSkinMeter::UseClock(nullptr); }
+};
+
+TEST(MeterLevel, DecayFallsOneSegmentPerIntervalFromThePeak)
+{
+    EXPECT_EQ(CSkinMeter::DecayedLevel(25, 0, 25), 25);
+    EXPECT_EQ(CSkinMeter::DecayedLevel(25, 24, 25), 25);
+    EXPECT_EQ(CSkinMeter::DecayedLevel(25, 25, 25), 24);
+    EXPECT_EQ(CSkinMeter::DecayedLevel(25, 600, 25), 1);
+    EXPECT_EQ(CSkinMeter::DecayedLevel(25, 625, 25), 0);
+    // Long after, and across a clock that stepped back, the level stays within the meter.
+    EXPECT_EQ(CSkinMeter::DecayedLevel(25, int64_t{1} << 40, 25), 0);
+    EXPECT_EQ(CSkinMeter::DecayedLevel(13, -40, 25), 13);
+    // Without an interval the level holds.
+    EXPECT_EQ(CSkinMeter::DecayedLevel(13, 5000, 0), 13);
+}
+
+TEST_F(DecayingMeter, RisesAtOnceAndFallsOneSegmentPer25Ms)
 {
     meter->SetValue(0x8000);
     EXPECT_EQ(meter->ShownLevel(), 25);
     // A lower value keeps the level; the decay goes on from it.
+    testNow += 10;
     meter->SetValue(1000);
     EXPECT_EQ(meter->ShownLevel(), 25);
+    testNow += 15;
     meter->Tick();
     EXPECT_EQ(meter->ShownLevel(), 24);
     for (int i = 0; i < 24; ++i) {
+        testNow += 25;
         meter->SetValue(0);
-        meter->Tick();
     }
     EXPECT_EQ(meter->ShownLevel(), 0);
     EXPECT_EQ(litSegments(), 0);
+    testNow += 25;
     meter->Tick();
     EXPECT_EQ(meter->ShownLevel(), 0);
+}
+
+TEST_F(DecayingMeter, FallsAtTheSameRateWhetherLevelsComeOrNot)
+{
+    // One meter gets quiet levels every 40 ms, as the recorder sends them; the other gets none
+    // and is only ticked, as the clock does once levels stop.
+    auto* other = new CSkinMeter(parent.get(), 1030);
+    other->SetImage(meterPicture());
+    other->SetPosition(20, 40);
+    other->SetMaxValue(kLevelScale);
+    other->StartTimer(25);
+    const int64_t start = testNow;
+    meter->SetValue(0x8000);
+    other->SetValue(0x8000);
+    for (int64_t t = 0; t <= 700; t += 5) {
+        testNow = start + t;
+        if (t % 40 == 0)
+            meter->SetValue(0);
+        else
+            meter->Tick();
+        other->Tick();
+        ASSERT_EQ(meter->ShownLevel(), CSkinMeter::DecayedLevel(25, t, 25)) << "at " << t << " ms";
+        ASSERT_EQ(other->ShownLevel(), CSkinMeter::DecayedLevel(25, t, 25)) << "at " << t << " ms";
+    }
+    // A louder level lifts it again, and the fall starts from there.
+    meter->SetValue(0x4000);
+    EXPECT_EQ(meter->ShownLevel(), 13);
+    testNow += 50;
+    meter->SetValue(0);
+    EXPECT_EQ(meter->ShownLevel(), 11);
+}
+
+TEST_F(DecayingMeter, ALevelBringsTheOtherMetersOfItsClockUpToDate)
+{
+    auto* other = new CSkinMeter(parent.get(), 1030);
+    other->SetImage(meterPicture());
+    other->SetPosition(20, 40);
+    other->StartTimer(25);
+    other->SetValue(0x8000);
+    testNow += 100;
+    // Levels for one meter only: the other does not stand still at its peak.
+    meter->SetValue(0);
+    EXPECT_EQ(other->ShownLevel(), 21);
+}
+
+// Paint rectangles a meter receives.
+class PaintRects : public QObject {
+public:
+    std::vector<QRect> rects;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            rects.push_back(static_cast<QPaintEvent*>(event)->rect());
+        return false;
+    }
+};
+
+TEST_F(DecayingMeter, RepaintsOnlyTheSegmentsThatChange)
+{
+    meter->SetValue(0x8000);
+    QApplication::processEvents();
+    PaintRects paints;
+    meter->installEventFilter(&paints);
+    // One segment off the top: about one segment's width (5 px) is painted, not the meter.
+    testNow += 25;
+    meter->Tick();
+    QApplication::processEvents();
+    ASSERT_EQ(paints.rects.size(), 1u);
+    EXPECT_GE(paints.rects[0].left(), 115);
+    EXPECT_LE(paints.rects[0].width(), 8);
+    // An unchanged level paints nothing.
+    paints.rects.clear();
+    testNow += 10;
+    meter->SetValue(0x7000);
+    meter->Tick();
+    QApplication::processEvents();
+    EXPECT_TRUE(paints.rects.empty());
+    meter->removeEventFilter(&paints);
+    EXPECT_EQ(litSegments(), 24);
 }
 
 TEST_F(Meter, ValueAboveTheMaximumNeverDrawsPastTheMeter)
@@ -128,13 +250,18 @@ TEST_F(Meter, UsedBeforeItsMaximumIsSetItReadsTheLevelScale)
     EXPECT_FALSE(fresh->grab().isNull());
 }
 
-TEST_F(Meter, TimerDecaysTheMeterTo0In25Ticks)
+TEST_F(Meter, AfterTheLevelsStopTheClockBringsTheMeterTo0AtItsPace)
 {
+    // The real clock: 25 segments at 5 ms fall in no less than 125 ms, and the clock alone,
+    // without another level, finishes the fall.
     meter->StartTimer(5);
+    QElapsedTimer elapsed;
+    elapsed.start();
     meter->SetValue(0x8000);
-    for (int i = 0; i < 200 && meter->ShownLevel() > 0; ++i)
-        QTest::qWait(5);
-    EXPECT_EQ(meter->ShownLevel(), 0);
+    ASSERT_EQ(meter->ShownLevel(), 25);
+    QTRY_COMPARE_WITH_TIMEOUT(meter->ShownLevel(), 0, 5000);
+    EXPECT_GE(elapsed.elapsed(), 125);
+    EXPECT_EQ(litSegments(), 0);
 }
 
 TEST_F(Meter, TwoTimesPicturePaintsPixelForPixelAtTwoTimes)
