@@ -1,6 +1,6 @@
 // Brevon.File: writes captured PCM as WAV or MP3 files and reads WAV and MP3 files back as PCM
-// for the wave engine. One writer and one reader at a time, held by the library; paths are
-// NUL-terminated UTF-8.
+// for the wave engine. One file written at a time (with a next one opened ahead) and one read,
+// held by the library; paths are NUL-terminated UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +15,19 @@ DRAVIK_EXPORT bool WriteOpenWaveFile(const char* path, WAVEFORMATEX format);
 DRAVIK_EXPORT bool WriteOpenMP3File(const char* path, WAVEFORMATEX format, int32_t bitRateKbps);
 DRAVIK_EXPORT bool WriteWaveDataCallBackProc(WAVEHDR* header);
 DRAVIK_EXPORT bool WriteCloseFile();
+// The next file, opened ahead so that a recording goes on in it at once when it splits. Another
+// thread than the writing one opens it (any time a current file is being written), the writing
+// thread makes it the current one with the switch, which takes a moment, and another thread then
+// completes the file the switch finished. One next file at a time: opening a second one fails.
+DRAVIK_EXPORT bool WriteOpenNextWaveFile(const char* path, WAVEFORMATEX format);
+DRAVIK_EXPORT bool WriteOpenNextMP3File(const char* path, WAVEFORMATEX format, int32_t bitRateKbps);
+// False, changing nothing, when no next file is open or the file the previous switch finished is
+// not yet completed.
+DRAVIK_EXPORT bool WriteSwitchToNextFile();
+// Completes the file the last switch finished; true when there is none.
+DRAVIK_EXPORT bool WriteCloseFinishedFile();
+// Completes the next file unused (the caller deletes it); true when there is none.
+DRAVIK_EXPORT bool WriteCloseNextFile();
 // Byte counters kept since the library was loaded: GetWritePosition counts what the writer of the
 // current format stored (MP3 bytes while MP3 writing, else the PCM bytes written as WAV),
 // GetWaveInPosition every PCM byte handed over.

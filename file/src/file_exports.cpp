@@ -1,6 +1,9 @@
-// The exports of Brevon.File: one writer (WAV or MP3, the module chosen when a file is opened)
-// and one reader (WAV or MP3) held as library state, and the byte counters that outlive each file.
+// The exports of Brevon.File: a writer (WAV or MP3, the module chosen when a file is opened) with
+// room for a second file opened ahead of a split, one reader (WAV or MP3) held as library state,
+// and the byte counters that outlive each file.
+#include <array>
 #include <atomic>
+#include <mutex>
 
 #include "BrevonCodec.h"
 #include "BrevonFile.h"
@@ -11,12 +14,28 @@
 
 namespace {
 
-// Writer state: the writing calls come from one thread at a time (the recorder's).
-WAVEFORMATEX writeFormat{};
-file::WavWriter wavWriter;
-file::Mp3Writer mp3Writer;
-// The module of the file opened last. Written by the writing thread, read by any (the counters).
-std::atomic<file::FileWriter*> writer{&wavWriter};
+// One file being written: a module per format, the format of its file choosing which is used.
+struct Slot {
+    file::WavWriter wav;
+    file::Mp3Writer mp3;
+    file::FileWriter* module = &wav;
+    uint32_t avgBytesPerSec = 0;
+};
+
+// Three slots take turns: the current file (written by the writing thread), the next one (opened
+// ahead by another thread) and the one the last switch finished (completed by another thread).
+// The indices change under the mutex; the opening and completing run outside it, with the slot
+// marked busy, so the writing thread never waits for a file to be opened or completed.
+std::array<Slot, 3> slots;
+std::mutex roleMutex;
+int currentSlot = 0;
+int nextSlot = -1;
+int finishedSlot = -1;
+std::array<bool, 3> busy{};
+
+// The current module and its byte rate. Written by the writing thread, read by any.
+std::atomic<file::FileWriter*> writer{&slots[0].wav};
+std::atomic<uint32_t> writeAvgBytesPerSec{0};
 // Written by the writing thread, read by the main thread for the time display.
 std::atomic<uint64_t> pcmBytes{0};
 
@@ -26,12 +45,74 @@ bool mp3Reading = false;
 file::WavReader wavReader;
 file::Mp3Reader mp3Reader;
 
-// Completes a file still open, so that opening the next never abandons a recording.
-void closeWriter()
+// The format of a file to open: WAV, or MP3 at a bit rate.
+struct Kind {
+    bool mp3 = false;
+    int32_t kbps = 0;
+};
+
+// Opens path in a slot as WAV or MP3, completing a file the slot still holds first,
+// so that opening never abandons a recording.
+bool openIn(Slot& slot, const char* path, const WAVEFORMATEX& format, Kind kind)
 {
-    file::FileWriter* open = writer.load();
-    if (open->isOpen())
-        open->finish();
+    if (slot.module->isOpen())
+        slot.module->finish();
+    slot.avgBytesPerSec = format.nAvgBytesPerSec;
+    if (kind.mp3) {
+        slot.module = &slot.mp3;
+        return slot.mp3.open(path, format, kind.kbps);
+    }
+    slot.module = &slot.wav;
+    return slot.wav.open(path, format);
+}
+
+bool openCurrent(const char* path, const WAVEFORMATEX& format, Kind kind)
+{
+    int index = 0;
+    {
+        std::lock_guard lock(roleMutex);
+        index = currentSlot;
+    }
+    Slot& slot = slots[static_cast<size_t>(index)];
+    bool opened = openIn(slot, path, format, kind);
+    writer = slot.module;
+    writeAvgBytesPerSec = slot.avgBytesPerSec;
+    return opened;
+}
+
+bool openNext(const char* path, const WAVEFORMATEX& format, Kind kind)
+{
+    int index = -1;
+    {
+        std::lock_guard lock(roleMutex);
+        if (nextSlot >= 0)
+            return false; // one next file at a time
+        for (int i = 0; i < static_cast<int>(slots.size()); ++i) {
+            if (i != currentSlot && i != finishedSlot && !busy[static_cast<size_t>(i)]) {
+                index = i;
+                break;
+            }
+        }
+        if (index < 0)
+            return false;
+        busy[static_cast<size_t>(index)] = true;
+    }
+    bool opened = openIn(slots[static_cast<size_t>(index)], path, format, kind);
+    std::lock_guard lock(roleMutex);
+    busy[static_cast<size_t>(index)] = false;
+    if (opened)
+        nextSlot = index;
+    return opened;
+}
+
+// Completes the file of a slot taken out of the roles by the caller.
+bool finishSlot(int index)
+{
+    Slot& slot = slots[static_cast<size_t>(index)];
+    bool done = !slot.module->isOpen() || slot.module->finish();
+    std::lock_guard lock(roleMutex);
+    busy[static_cast<size_t>(index)] = false;
+    return done;
 }
 
 bool closeReaders()
@@ -45,18 +126,66 @@ bool closeReaders()
 
 bool WriteOpenWaveFile(const char* path, WAVEFORMATEX format)
 {
-    closeWriter();
-    writeFormat = format;
-    writer = &wavWriter;
-    return wavWriter.open(path, format);
+    return openCurrent(path, format, Kind{});
 }
 
 bool WriteOpenMP3File(const char* path, WAVEFORMATEX format, int32_t bitRateKbps)
 {
-    closeWriter();
-    writeFormat = format;
-    writer = &mp3Writer;
-    return mp3Writer.open(path, format, bitRateKbps);
+    return openCurrent(path, format, Kind{true, bitRateKbps});
+}
+
+bool WriteOpenNextWaveFile(const char* path, WAVEFORMATEX format)
+{
+    return openNext(path, format, Kind{});
+}
+
+bool WriteOpenNextMP3File(const char* path, WAVEFORMATEX format, int32_t bitRateKbps)
+{
+    return openNext(path, format, Kind{true, bitRateKbps});
+}
+
+bool WriteSwitchToNextFile()
+{
+    std::lock_guard lock(roleMutex);
+    if (nextSlot < 0 || finishedSlot >= 0)
+        return false;
+    finishedSlot = currentSlot;
+    currentSlot = nextSlot;
+    nextSlot = -1;
+    const Slot& slot = slots[static_cast<size_t>(currentSlot)];
+    writer = slot.module;
+    writeAvgBytesPerSec = slot.avgBytesPerSec;
+    return true;
+}
+
+bool WriteCloseFinishedFile()
+{
+    int index = -1;
+    {
+        std::lock_guard lock(roleMutex);
+        if (finishedSlot < 0)
+            return true;
+        index = finishedSlot;
+        busy[static_cast<size_t>(index)] = true;
+    }
+    bool done = finishSlot(index);
+    std::lock_guard lock(roleMutex);
+    finishedSlot = -1;
+    return done;
+}
+
+bool WriteCloseNextFile()
+{
+    int index = -1;
+    {
+        std::lock_guard lock(roleMutex);
+        if (nextSlot < 0)
+            return true;
+        index = nextSlot;
+        nextSlot = -1;
+        busy[static_cast<size_t>(index)] = true;
+    }
+    return finishSlot(index);
 }
 
 bool WriteWaveDataCallBackProc(WAVEHDR* header)
@@ -78,7 +207,15 @@ bool WriteCloseFile()
 
 uint64_t GetWritePosition()
 {
-    return writer.load()->storedBytes();
+    // What every file of the current format stored, whichever slot it was written in.
+    const file::FileWriter* current = writer.load();
+    bool mp3 = false;
+    for (const Slot& slot : slots)
+        mp3 = mp3 || current == &slot.mp3;
+    uint64_t stored = 0;
+    for (const Slot& slot : slots)
+        stored += mp3 ? slot.mp3.storedBytes() : slot.wav.storedBytes();
+    return stored;
 }
 
 uint64_t GetWaveInPosition()
@@ -88,10 +225,10 @@ uint64_t GetWaveInPosition()
 
 int64_t GetWaveInTime()
 {
-    if (writeFormat.nAvgBytesPerSec == 0)
+    const uint32_t rate = writeAvgBytesPerSec.load();
+    if (rate == 0)
         return 0;
-    return static_cast<int64_t>(pcmBytes.load()) * 100 /
-           static_cast<int64_t>(writeFormat.nAvgBytesPerSec);
+    return static_cast<int64_t>(pcmBytes.load()) * 100 / static_cast<int64_t>(rate);
 }
 
 bool ReadOpenWaveFile(const char* path, WAVEFORMATEX* format)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "BrevonCodec.h"
@@ -169,6 +170,35 @@ TEST(Mp3Writer, ASingleBlockStillGivesADecodableFile)
     ASSERT_TRUE(d.opened);
     EXPECT_GE(d.samples.size(), tone.size());
     ReadCloseFile();
+}
+
+TEST(Mp3Writer, ASwitchGoesOnInTheFileOpenedAheadAndBothDecodeWhole)
+{
+    testsupport::TempDir dir;
+    const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
+    const auto tone = testsupport::sine16(1000, 44100, 2, 3.0);
+    const uint32_t block = format.nBlockAlign * 1764; // 40 ms
+    const auto* bytes = reinterpret_cast<const uint8_t*>(tone.data());
+    const uint32_t total = static_cast<uint32_t>(tone.size() * 2);
+    const uint32_t cut = block * 25; // one second into the first file
+    ASSERT_TRUE(WriteOpenMP3File((dir / "a.mp3").c_str(), format, 128));
+    ASSERT_TRUE(WriteOpenNextMP3File((dir / "b.mp3").c_str(), format, 128));
+    for (uint32_t at = 0; at < total; at += block) {
+        if (at == cut) {
+            ASSERT_TRUE(WriteSwitchToNextFile());
+            ASSERT_TRUE(WriteCloseFinishedFile());
+        }
+        ASSERT_TRUE(writeBlock(bytes + at, std::min(block, total - at)));
+    }
+    ASSERT_TRUE(WriteCloseFile());
+    for (auto [name, frames] : {std::pair{"a.mp3", 44100u}, std::pair{"b.mp3", 88200u}}) {
+        SCOPED_TRACE(name);
+        auto d = decodeFile(dir / name);
+        ASSERT_TRUE(d.opened);
+        EXPECT_GE(d.samples.size() / 2, frames);
+        EXPECT_LE(d.samples.size() / 2, frames + 2 * 1152 + 576);
+        ReadCloseFile();
+    }
 }
 
 TEST(Mp3RoundTrip, ATonesLengthAndFrequencySurviveOurWriterAndReader)

@@ -1,6 +1,7 @@
 // Brevon.WMA: writes WMA files from PCM with one of 29 encoding profiles carried by the program,
 // and reads WMA (and whatever else the media runtime decodes) into PCM paced by the caller's
-// clock. One writer and one reader per process; no handle crosses the interface.
+// clock. One writer (with a next file started ahead) and one reader per process; no handle
+// crosses the interface.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,16 @@ DRAVIK_EXPORT void WMAWriterDelete();
 DRAVIK_EXPORT int32_t WMAWriterConfigure(int32_t index, WAVEFORMATEX* format);
 DRAVIK_EXPORT int32_t WMAWriterStart(const char* path);
 DRAVIK_EXPORT int32_t WMAWriterStop();
+// The next file, started ahead so that a recording goes on in it at once when it splits: another
+// thread than the writing one starts it, the writing thread makes it the current one with the
+// switch (a moment), and another thread then completes the file the switch finished. One next
+// file at a time. The switch fails, changing nothing, when no next file is started or the file
+// the previous switch finished is not yet completed; the two stops succeed when there is nothing
+// to complete (the caller deletes an unused next file).
+DRAVIK_EXPORT int32_t WMAWriterStartNext(const char* path);
+DRAVIK_EXPORT int32_t WMAWriterSwitchToNext();
+DRAVIK_EXPORT int32_t WMAWriterStopFinished();
+DRAVIK_EXPORT int32_t WMAWriterStopNext();
 // duration: of the buffer, in 100-ns units.
 DRAVIK_EXPORT int32_t WMAWriterWriteSample(uint64_t duration, const uint8_t* data, uint32_t length);
 DRAVIK_EXPORT int32_t WMAWriterGetStats(WM_WRITER_STATISTICS* stats);

@@ -1,8 +1,11 @@
 // The WMA writer: one per process, configured from a profile document that the program carries
-// as a "PRX" resource, fed with PCM buffers whose time stamps run on from each start.
+// as a "PRX" resource, fed with PCM buffers whose time stamps run on from each start, with a next
+// file started ahead so that a recording that splits goes on in it at once.
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "BrevonWMA.h"
@@ -29,31 +32,77 @@ constexpr uint32_t kDefaultProfile = 5; // "a128"
 // A profile resource that the program does not carry.
 constexpr HRESULT kResourceNotFound = static_cast<HRESULT>(0x80070716);
 
+// One runtime writer and the state of the file it writes.
+struct Entry {
+    IWMWriter* writer = nullptr;
+    // Sum of the durations written since the file was started; the stamp of the latest sample.
+    uint64_t runningTime = 0;
+    bool writing = false;
+    // Opening or completing outside the lock.
+    bool busy = false;
+};
+
+// The process's writer: up to three runtime writers taking turns as the current file (written
+// by the recording thread), the next one (started ahead of a split by another thread) and the one
+// the last switch finished (completed by another thread). The roles change under the mutex; the
+// runtime calls that start and complete files run outside it.
 class WMAWriter {
 public:
-    virtual ~WMAWriter()
+    ~WMAWriter()
     {
+        for (Entry& entry : entries)
+            if (entry.writer)
+                entry.writer->Release();
+        if (profile)
+            profile->Release();
         if (profileManager)
             profileManager->Release();
-        if (writer)
-            writer->Release();
     }
 
-    // Sum of the durations written since the last start; the stamp of the latest sample.
-    uint64_t runningTime = 0;
-    int32_t writing = 0;
-    IWMWriter* writer = nullptr;
+    Entry& current() { return entries[static_cast<size_t>(currentIndex.load())]; }
+
+    std::array<Entry, 3> entries;
+    std::mutex mutex;
+    // Changed by the recording thread's switch, read by any.
+    std::atomic<int> currentIndex{0};
+    int nextIndex = -1;
+    int finishedIndex = -1;
     IWMProfileManager* profileManager = nullptr;
+    // The profile configured last, given to writers made later.
+    IWMProfile* profile = nullptr;
 };
 
 // The process's writer. Written by create and delete on the window thread; the recorder orders
 // every other call after create and before delete.
 WMAWriter* g_writer = nullptr;
 
-// The writer when it was created successfully; exports refuse to run without one.
+// The current writer when it was created successfully; exports refuse to run without one.
 IWMWriter* usableWriter()
 {
-    return g_writer ? g_writer->writer : nullptr;
+    return g_writer ? g_writer->current().writer : nullptr;
+}
+
+HRESULT startFile(Entry& entry, const char* path)
+{
+    HRESULT hr = entry.writer->SetOutputFilename(path);
+    if (failed(hr))
+        return hr;
+    hr = entry.writer->BeginWriting();
+    if (failed(hr))
+        return hr;
+    entry.writing = true;
+    entry.runningTime = 0;
+    return S_OK;
+}
+
+HRESULT endFile(Entry& entry)
+{
+    if (!entry.writer || !entry.writing)
+        return E_FAIL;
+    HRESULT hr = entry.writer->EndWriting();
+    if (!failed(hr))
+        entry.writing = false;
+    return hr;
 }
 
 // The profile document of that resource as a NUL-terminated UTF-16 string.
@@ -109,9 +158,9 @@ DRAVIK_EXPORT int32_t WMAWriterCreate()
     HRESULT hr = rt.createProfileManager(&g_writer->profileManager);
     if (failed(hr))
         return hr;
-    hr = rt.createWriter(nullptr, &g_writer->writer);
+    hr = rt.createWriter(nullptr, &g_writer->current().writer);
     if (failed(hr))
-        g_writer->writer = nullptr;
+        g_writer->current().writer = nullptr;
     return hr;
 }
 
@@ -139,45 +188,126 @@ DRAVIK_EXPORT int32_t WMAWriterConfigure(int32_t index, WAVEFORMATEX* format)
     if (failed(hr))
         return hr;
     hr = writer->SetProfile(profile);
-    profile->Release();
-    if (failed(hr))
+    if (failed(hr)) {
+        profile->Release();
         return hr;
+    }
+    // The other writers follow when they are idle; a file being written keeps its profile.
+    std::lock_guard lock(g_writer->mutex);
+    for (Entry& entry : g_writer->entries)
+        if (entry.writer && entry.writer != writer && !entry.writing && !entry.busy)
+            entry.writer->SetProfile(profile);
+    if (g_writer->profile)
+        g_writer->profile->Release();
+    g_writer->profile = profile;
     return copyInputFormat(writer, format);
 }
 
 DRAVIK_EXPORT int32_t WMAWriterStart(const char* path)
 {
-    IWMWriter* writer = usableWriter();
-    if (!writer)
+    if (!usableWriter())
         return E_UNEXPECTED;
     if (!path || !*path)
         return E_INVALIDARG;
-    HRESULT hr = writer->SetOutputFilename(path);
-    if (failed(hr))
-        return hr;
-    hr = writer->BeginWriting();
-    if (failed(hr))
-        return hr;
-    g_writer->writing = 1;
-    g_writer->runningTime = 0;
-    return S_OK;
+    return startFile(g_writer->current(), path);
 }
 
 DRAVIK_EXPORT int32_t WMAWriterStop()
 {
-    IWMWriter* writer = usableWriter();
-    if (!writer || g_writer->writing == 0)
+    if (!usableWriter())
         return E_FAIL;
-    HRESULT hr = writer->EndWriting();
+    return endFile(g_writer->current());
+}
+
+DRAVIK_EXPORT int32_t WMAWriterStartNext(const char* path)
+{
+    if (!usableWriter() || !g_writer->profile)
+        return E_UNEXPECTED;
+    if (!path || !*path)
+        return E_INVALIDARG;
+    int index = -1;
+    {
+        std::lock_guard lock(g_writer->mutex);
+        if (g_writer->nextIndex >= 0)
+            return NS_E_INVALID_REQUEST; // one next file at a time
+        for (int i = 0; i < static_cast<int>(g_writer->entries.size()); ++i) {
+            const Entry& entry = g_writer->entries[static_cast<size_t>(i)];
+            if (i != g_writer->currentIndex && i != g_writer->finishedIndex && !entry.busy &&
+                !entry.writing) {
+                index = i;
+                break;
+            }
+        }
+        if (index < 0)
+            return NS_E_INVALID_REQUEST;
+        g_writer->entries[static_cast<size_t>(index)].busy = true;
+    }
+    Entry& entry = g_writer->entries[static_cast<size_t>(index)];
+    HRESULT hr = S_OK;
+    if (!entry.writer) {
+        hr = runtime().createWriter(nullptr, &entry.writer);
+        if (failed(hr))
+            entry.writer = nullptr;
+        else
+            hr = entry.writer->SetProfile(g_writer->profile);
+    }
     if (!failed(hr))
-        g_writer->writing = 0;
+        hr = startFile(entry, path);
+    std::lock_guard lock(g_writer->mutex);
+    entry.busy = false;
+    if (!failed(hr))
+        g_writer->nextIndex = index;
     return hr;
+}
+
+DRAVIK_EXPORT int32_t WMAWriterSwitchToNext()
+{
+    if (!g_writer)
+        return E_UNEXPECTED;
+    std::lock_guard lock(g_writer->mutex);
+    if (g_writer->nextIndex < 0 || g_writer->finishedIndex >= 0)
+        return NS_E_INVALID_REQUEST;
+    g_writer->finishedIndex = g_writer->currentIndex;
+    g_writer->currentIndex = g_writer->nextIndex;
+    g_writer->nextIndex = -1;
+    return S_OK;
+}
+
+// Ends the file of the entry in the role that index names, leaving the role free afterwards.
+static int32_t endRole(int WMAWriter::*role)
+{
+    if (!g_writer)
+        return E_UNEXPECTED;
+    int index = -1;
+    {
+        std::lock_guard lock(g_writer->mutex);
+        index = g_writer->*role;
+        if (index < 0)
+            return S_OK;
+        g_writer->entries[static_cast<size_t>(index)].busy = true;
+    }
+    Entry& entry = g_writer->entries[static_cast<size_t>(index)];
+    HRESULT hr = entry.writing ? endFile(entry) : S_OK;
+    std::lock_guard lock(g_writer->mutex);
+    entry.busy = false;
+    g_writer->*role = -1;
+    return hr;
+}
+
+DRAVIK_EXPORT int32_t WMAWriterStopFinished()
+{
+    return endRole(&WMAWriter::finishedIndex);
+}
+
+DRAVIK_EXPORT int32_t WMAWriterStopNext()
+{
+    return endRole(&WMAWriter::nextIndex);
 }
 
 DRAVIK_EXPORT int32_t WMAWriterWriteSample(uint64_t duration, const uint8_t* data, uint32_t length)
 {
     IWMWriter* writer = usableWriter();
-    if (!writer || g_writer->writing == 0)
+    if (!writer || !g_writer->current().writing)
         return NS_E_INVALID_REQUEST;
     if (!data && length > 0)
         return E_INVALIDARG;
@@ -192,8 +322,9 @@ DRAVIK_EXPORT int32_t WMAWriterWriteSample(uint64_t duration, const uint8_t* dat
             std::memcpy(bytes, data, length);
         sample->SetLength(length);
         // Stamped with the time at the buffer's end: the first buffer carries its own duration.
-        g_writer->runningTime += duration;
-        hr = writer->WriteSample(0, g_writer->runningTime, 0, sample);
+        Entry& entry = g_writer->current();
+        entry.runningTime += duration;
+        hr = writer->WriteSample(0, entry.runningTime, 0, sample);
     }
     sample->Release();
     return hr;

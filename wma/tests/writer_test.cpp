@@ -2,6 +2,8 @@
 // and the failures that are reported instead of hidden.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "testsupport/testsupport.h"
 #include "wma_test_support.h"
 
@@ -102,6 +104,50 @@ TEST_F(WriterTest, EachBufferIsStampedWithTheTimeAtItsEnd)
     EXPECT_EQ(stats.qwSampleCount, 1u);
     EXPECT_EQ(stats.dwAverageSampleRate, 40000u);
     ASSERT_EQ(WMAWriterStop(), 0);
+}
+
+// Duration of a written file, in 100-ns units, as the reader finds it; 0 when it cannot open it.
+uint64_t durationOf(const std::filesystem::path& path)
+{
+    if (WMAReaderCreate() != 0)
+        return 0;
+    uint64_t duration = WMAReaderOpen(path.c_str()) == 0 ? WMAReaderm_cnsFileDuration() : 0;
+    WMAReaderClose();
+    WMAReaderDelete();
+    return duration;
+}
+
+TEST_F(WriterTest, ASwitchGoesOnInTheFileStartedAheadAndTheFinishedOneIsCompletedElsewhere)
+{
+    WAVEFORMATEX wfx{};
+    ASSERT_EQ(WMAWriterConfigure(5, &wfx), 0);
+    EXPECT_NE(WMAWriterSwitchToNext(), 0); // nothing started ahead
+    ASSERT_EQ(WMAWriterStart((dir / "a.wma").c_str()), 0);
+    writeBuffers(20);
+    int32_t started = -1;
+    std::thread([&] { started = WMAWriterStartNext((dir / "b.wma").c_str()); }).join();
+    ASSERT_EQ(started, 0);
+    EXPECT_NE(WMAWriterStartNext((dir / "c.wma").c_str()), 0); // one at a time
+    writeBuffers(20);
+    ASSERT_EQ(WMAWriterSwitchToNext(), 0);
+
+    int32_t completed = -1;
+    std::thread closer([&] { completed = WMAWriterStopFinished(); });
+    writeBuffers(80);
+    closer.join();
+    ASSERT_EQ(completed, 0);
+    // The next file's running time started at 0: 80 buffers of 25 ms.
+    WM_WRITER_STATISTICS stats{};
+    ASSERT_EQ(WMAWriterGetStats(&stats), 0);
+    EXPECT_EQ(stats.qwSampleCount, 80u);
+    ASSERT_EQ(WMAWriterStartNext((dir / "d.wma").c_str()), 0);
+    ASSERT_EQ(WMAWriterStopNext(), 0); // unused: completed whole, the caller deletes it
+    EXPECT_EQ(WMAWriterStopNext(), 0);
+    EXPECT_EQ(WMAWriterStopFinished(), 0);
+    ASSERT_EQ(WMAWriterStop(), 0);
+
+    EXPECT_NEAR(static_cast<double>(durationOf(dir / "a.wma")) / 1e7, 1.0, 0.1);
+    EXPECT_NEAR(static_cast<double>(durationOf(dir / "b.wma")) / 1e7, 2.0, 0.1);
 }
 
 TEST_F(WriterTest, FailuresAreReportedAndHarmNothing)
