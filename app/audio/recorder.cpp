@@ -54,8 +54,10 @@ CRecorder::~CRecorder()
 {
     if (deviceStarted_)
         StopDevice();
+    handover_.waitUntilIdle();
     if (outputOpen_)
         closeOutputFile();
+    discardNextFile();
     WMAWriterDelete();
     g_recorder = nullptr;
 }
@@ -74,7 +76,14 @@ std::string CRecorder::lastError() const
 
 std::string CRecorder::temporaryPath() const
 {
+    std::lock_guard lock(pathMutex_);
     return temporaryPath_;
+}
+
+void CRecorder::setTemporaryPath(const std::string& path)
+{
+    std::lock_guard lock(pathMutex_);
+    temporaryPath_ = path;
 }
 
 uint32_t CRecorder::gapCount() const
@@ -121,7 +130,10 @@ bool CRecorder::configureFormat()
     if (encoding < formats::kWMA || encoding > formats::kWAV)
         encoding = formats::kWAV;
     encoding_ = encoding;
-    // No writer until the format is settled: a recording cannot start without one.
+    // No writer until the format is settled: a recording cannot start without one. The
+    // hand-over thread is done with the old one first.
+    handover_.waitUntilIdle();
+    discardNextFile();
     writer_.reset();
     switch (encoding) {
     case formats::kWMA: {
@@ -223,43 +235,101 @@ void CRecorder::StopDevice()
     engine_.wave.WaveInStop();
 }
 
-bool CRecorder::openOutputFile(std::function<void()>* deferredNameWrite)
+CRecorder::TempName CRecorder::nextTemporaryName()
 {
+    std::lock_guard lock(namesMutex_);
     std::string folder = store_.readString(settings::TempFolder);
     // Skip names that are taken: a take kept from an earlier run is never overwritten.
+    TempName next;
     long long counter = tempCounter_;
-    std::string name;
-    std::string path;
     for (int tries = 0; tries < 10000; ++tries) {
         counter = counter >= INT32_MAX ? 0 : counter + 1;
-        name = takefiles::temporaryName(counter, encoding_);
-        path = folder + "/" + name;
-        if (access(path.c_str(), F_OK) != 0)
+        next.name = takefiles::temporaryName(counter, encoding_);
+        next.path = folder + "/" + next.name;
+        if (access(next.path.c_str(), F_OK) != 0)
             break;
     }
     tempCounter_ = counter;
-    temporaryPath_ = path;
-    partHandedOver_ = false;
-    // A settings write replaces the store's file; at a split that waits for the saver's thread.
-    auto writeName = [store = &store_, counter, name] {
-        store->writeInt(settings::NumInst.name, static_cast<int>(counter));
-        store->writeString(settings::sTempFileName.name, name);
-    };
-    if (deferredNameWrite)
-        *deferredNameWrite = std::move(writeName);
-    else
-        writeName();
+    next.counter = counter;
+    return next;
+}
 
-    bool opened = writer_ && writer_->open(path);
+std::function<void()> CRecorder::nameWrite(const TempName& name)
+{
+    return [store = &store_, counter = name.counter, text = name.name] {
+        store->writeInt(settings::NumInst.name, static_cast<int>(counter));
+        store->writeString(settings::sTempFileName.name, text);
+    };
+}
+
+namespace {
+
+// A writer that failed half-way may have left an empty file behind.
+void removeIfEmpty(const std::string& path)
+{
+    std::error_code ignored;
+    if (std::filesystem::file_size(path, ignored) == 0)
+        std::filesystem::remove(path, ignored);
+}
+
+} // namespace
+
+bool CRecorder::openOutputFile(std::function<void()>* deferredNameWrite)
+{
+    TempName next = nextTemporaryName();
+    setTemporaryPath(next.path);
+    partHandedOver_ = false;
+    // A settings write replaces the store's file; at a split that waits for another thread.
+    if (deferredNameWrite)
+        *deferredNameWrite = nameWrite(next);
+    else
+        nameWrite(next)();
+
+    bool opened = writer_ && writer_->open(next.path);
     outputOpen_ = opened;
     if (!opened) {
-        setError("cannot create the recording file " + path);
-        // A writer that failed half-way may have left an empty file behind.
-        std::error_code ignored;
-        if (std::filesystem::file_size(path, ignored) == 0)
-            std::filesystem::remove(path, ignored);
+        setError("cannot create the recording file " + next.path);
+        removeIfEmpty(next.path);
     }
     return opened;
+}
+
+void CRecorder::prepareNextFile()
+{
+    nextFile_ = NextFile::Opening;
+    handover_.post([this] { openNextFile(); });
+}
+
+void CRecorder::openNextFile()
+{
+    TempName next = nextTemporaryName();
+    if (writer_ && writer_->openNext(next.path)) {
+        nextName_ = next;
+        nextFile_ = NextFile::Ready;
+        return;
+    }
+    // The split then opens its file itself, and reports it when that fails too.
+    removeIfEmpty(next.path);
+    nextFile_ = NextFile::None;
+}
+
+void CRecorder::discardNextFile()
+{
+    if (nextFile_.exchange(NextFile::None) != NextFile::Ready)
+        return;
+    writer_->closeNext();
+    std::error_code ignored;
+    std::filesystem::remove(nextName_.path, ignored);
+}
+
+void CRecorder::reportUncompleted(const std::string& path)
+{
+    // What was written stays readable (a WAV header is kept up to date while it is written),
+    // but the user must not believe the file is whole.
+    std::string reason = "the recording file " + path +
+                         " could not be completed; it may end early (is the disk full?)";
+    setError(reason);
+    postWindowMessage(mainWindow_, WM_REC_FAILED, 0, 0, reason);
 }
 
 void CRecorder::closeOutputFile()
@@ -267,14 +337,8 @@ void CRecorder::closeOutputFile()
     if (!outputOpen_)
         return;
     outputOpen_ = false;
-    if (!writer_->close()) {
-        // What was written stays readable (a WAV header is kept up to date while it is written),
-        // but the user must not believe the file is whole.
-        std::string reason = "the recording file " + temporaryPath_ +
-                             " could not be completed; it may end early (is the disk full?)";
-        setError(reason);
-        postWindowMessage(mainWindow_, WM_REC_FAILED, 0, 0, reason);
-    }
+    if (!writer_->close())
+        reportUncompleted(temporaryPath());
 }
 
 bool CRecorder::StartRecording()
@@ -283,14 +347,20 @@ bool CRecorder::StartRecording()
         setError(engine_.bound ? "the input device is not open" : lastError());
         return false;
     }
+    handover_.waitUntilIdle();
     if (outputOpen_)
         closeOutputFile();
+    discardNextFile();
     failed_ = false;
     stopPosted_ = false;
     splitRequested_ = false;
-    tempCounter_ = store_.readInt(settings::NumInst);
+    {
+        std::lock_guard lock(namesMutex_);
+        tempCounter_ = store_.readInt(settings::NumInst);
+    }
     if (!openOutputFile())
         return false;
+    prepareNextFile();
     fileBytes_ = 0;
     totalBytes_ = 0;
     segmentCount_ = 0;
@@ -321,7 +391,10 @@ void CRecorder::StopRecording()
     takeUnsaved_ = true;
     recording_ = false;
     waitForBlockToFinish();
+    // The last split's hand-over comes first, so that the parts reach the saver in order.
+    handover_.waitUntilIdle();
     closeOutputFile();
+    discardNextFile();
 }
 
 bool CRecorder::CheckDevice()
@@ -337,7 +410,7 @@ bool CRecorder::CheckDevice()
 PartSaver::Part CRecorder::finishedPart()
 {
     PartSaver::Part part;
-    part.source = temporaryPath_;
+    part.source = temporaryPath();
     part.hundredths = FileHundredths();
     part.saveFolder = store_.readString(settings::SaveFolder);
     part.prefix = store_.readString(settings::AutoSavePrefix);
@@ -446,7 +519,7 @@ bool CRecorder::writeBlock(WAVEHDR* header)
         segmentStarted_ = true;
     }
     if (!writer_->write(*header)) {
-        stopForFailure("cannot write to the recording file " + temporaryPath_ +
+        stopForFailure("cannot write to the recording file " + temporaryPath() +
                        " (is the disk full?)");
         return false;
     }
@@ -466,19 +539,45 @@ bool CRecorder::splitDue(int autoSaveMode) const
            splitRequested_;
 }
 
-// The capture thread closes the part and opens the next file; the move into the save folder,
-// the report and the settings writes of the new name are the part saver's.
+// The capture thread switches to the next file, opened ahead; the hand-over thread completes
+// the finished part, hands it to the part saver (which moves it into the save folder and
+// reports it) and opens the file after. That hand-over takes milliseconds, so in real time it is
+// done long before the next split; a split that comes sooner (a fast-paced card) waits for it.
 void CRecorder::split()
 {
+    for (int i = 0; i < 20000 && nextFile_ == NextFile::Opening; ++i)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
     segmentStarted_ = false;
-    closeOutputFile();
     PartSaver::Part part = finishedPart();
     fileBytes_ = 0;
+    // Cleared once the new file's length counts from zero: whoever asked may now read it.
+    splitRequested_ = false;
+    if (nextFile_ == NextFile::Ready && writer_->switchToNext()) {
+        TempName current = nextName_;
+        setTemporaryPath(current.path);
+        partHandedOver_ = false;
+        nextFile_ = NextFile::Opening;
+        handover_.post([this, part = std::move(part), write = nameWrite(current)]() mutable {
+            if (!writer_->closeFinished())
+                reportUncompleted(part.source);
+            openNextFile();
+            write();
+            saver_.save(std::move(part));
+        });
+        return;
+    }
+    // No next file (opening it failed, or it is still being opened after two seconds): close and
+    // open here, as a last resort, after the hand-over, so that the parts reach the saver in order.
+    handover_.waitUntilIdle();
+    discardNextFile();
+    closeOutputFile();
     bool opened = openOutputFile(&part.afterwards);
     saver_.save(std::move(part));
-    if (!opened)
+    if (!opened) {
         stopForFailure(lastError());
-    splitRequested_ = false;
+        return;
+    }
+    prepareNextFile();
 }
 
 void CRecorder::noteGaps()

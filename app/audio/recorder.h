@@ -14,6 +14,7 @@
 
 #include "part_saver.h"
 #include "platform/records.h"
+#include "serial_worker.h"
 #include "settings/settings_store.h"
 #include "take_writer.h"
 #include "vox_gate.h"
@@ -105,6 +106,25 @@ private:
     bool openOutputFile(std::function<void()>* deferredNameWrite = nullptr);
     PartSaver::Part finishedPart();
     void closeOutputFile();
+    void reportUncompleted(const std::string& path);
+
+    // A temporary file's name, its path and the counter it was numbered with.
+    struct TempName {
+        long long counter = 0;
+        std::string name;
+        std::string path;
+    };
+    // The next free temporary name after the counter, which it advances (any thread).
+    TempName nextTemporaryName();
+    // The settings writes that record the current temporary file.
+    std::function<void()> nameWrite(const TempName& name);
+    void setTemporaryPath(const std::string& path);
+    // The next file, opened ahead on the hand-over thread so that a split only switches files.
+    void prepareNextFile();
+    void openNextFile();
+    // Closes and deletes an unused next file (window thread, with no block and no hand-over job
+    // running).
+    void discardNextFile();
     bool writeBlock(WAVEHDR* header);
     void handleBlock(WAVEHDR* header);
     void handleBlockSteps(WAVEHDR* header);
@@ -172,17 +192,27 @@ private:
     // Set while the capture thread is inside the block handling.
     std::atomic<bool> inBlock_{false};
 
-    // The temporary-file counter (NumInst): read at a recording start, advanced at each new file.
+    // The temporary-file counter (NumInst): read at a recording start, advanced at each new file,
+    // by the window thread, the capture thread or the hand-over thread.
+    std::mutex namesMutex_;
     long long tempCounter_ = 0;
+    // The next file: None (none open, or opening it failed), Opening (a hand-over job runs), or
+    // Ready (open, named by nextName_, written by the hand-over thread before it sets Ready).
+    enum class NextFile { None, Opening, Ready };
+    std::atomic<NextFile> nextFile_{NextFile::None};
+    TempName nextName_;
     // The current temporary file was handed to the part saver.
     bool partHandedOver_ = false;
     // Path of the current temporary file; written where the file is opened (window thread at a
-    // start, capture thread at a split) while the other thread does not touch it.
+    // start, capture thread at a split).
+    mutable std::mutex pathMutex_;
     std::string temporaryPath_;
     // Set by either thread when something fails; read by the window thread.
     mutable std::mutex errorMutex_;
     std::string error_;
 
-    // Last member: destroyed first, after it has saved every part still queued.
     PartSaver saver_{mainWindow_};
+    // The hand-over thread: at a split it completes the finished file, hands it to the saver and
+    // opens the next one, so that the capture thread only switches files. Destroyed first.
+    SerialWorker handover_;
 };

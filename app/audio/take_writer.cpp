@@ -14,6 +14,9 @@ public:
     }
     bool write(WAVEHDR& block) override { return file_.WriteWaveDataCallBackProc(&block); }
     bool close() override { return file_.WriteCloseFile(); }
+    bool switchToNext() override { return file_.WriteSwitchToNextFile(); }
+    bool closeFinished() override { return file_.WriteCloseFinishedFile(); }
+    bool closeNext() override { return file_.WriteCloseNextFile(); }
 
 protected:
     const FileApi& file_;
@@ -26,6 +29,10 @@ public:
     bool open(const std::string& path) override
     {
         return file_.WriteOpenWaveFile(path.c_str(), format_);
+    }
+    bool openNext(const std::string& path) override
+    {
+        return file_.WriteOpenNextWaveFile(path.c_str(), format_);
     }
     bool canTake(uint64_t fileBytes, uint32_t moreBytes) const override
     {
@@ -42,6 +49,10 @@ public:
     bool open(const std::string& path) override
     {
         return file_.WriteOpenMP3File(path.c_str(), format_, bitRateKbps_);
+    }
+    bool openNext(const std::string& path) override
+    {
+        return file_.WriteOpenNextMP3File(path.c_str(), format_, bitRateKbps_);
     }
 
 private:
@@ -61,6 +72,13 @@ public:
                                     block.dwBytesRecorded) == 0;
     }
     bool close() override { return WMAWriterStop() == 0; }
+    bool openNext(const std::string& path) override
+    {
+        return WMAWriterStartNext(path.c_str()) == 0;
+    }
+    bool switchToNext() override { return WMAWriterSwitchToNext() == 0; }
+    bool closeFinished() override { return WMAWriterStopFinished() == 0; }
+    bool closeNext() override { return WMAWriterStopNext() == 0; }
 
 private:
     const WAVEFORMATEX format_;

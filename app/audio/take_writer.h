@@ -20,6 +20,18 @@ public:
     virtual bool write(WAVEHDR& block) = 0;
     // Completes the file; false when it could not be completed (it may then end early).
     virtual bool close() = 0;
+
+    // The next file, opened ahead by another thread than the writing one, so that a split only
+    // switches files: false when it cannot be created (the caller deletes what may be left).
+    virtual bool openNext(const std::string& path) = 0;
+    // Makes the next file the current one (the writing thread; a moment, no file is touched);
+    // false, changing nothing, when no next file is open or the last finished one is not yet
+    // completed.
+    virtual bool switchToNext() = 0;
+    // Completes the file the last switch finished (not the writing thread); true when none.
+    virtual bool closeFinished() = 0;
+    // Completes the next file unused; the caller deletes it.
+    virtual bool closeNext() = 0;
     // Whether the open file can take more bytes of sound; a file that cannot is closed and the
     // recording goes on in a new one. Only WAV has a limit: its 32-bit sizes.
     virtual bool canTake(uint64_t fileBytes, uint32_t moreBytes) const

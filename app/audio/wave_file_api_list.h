@@ -36,6 +36,11 @@
     X(WriteOpenWaveFile)                                                                           \
     X(WriteWaveDataCallBackProc)                                                                   \
     X(WriteCloseFile)                                                                              \
+    X(WriteOpenNextWaveFile)                                                                       \
+    X(WriteOpenNextMP3File)                                                                        \
+    X(WriteSwitchToNextFile)                                                                       \
+    X(WriteCloseFinishedFile)                                                                      \
+    X(WriteCloseNextFile)                                                                          \
     X(GetWritePosition)                                                                            \
     X(GetWaveInPosition)                                                                           \
     X(GetWaveInTime)                                                                               \

@@ -180,6 +180,54 @@ TEST(Recorder, ASplitOnRequestStartsANewFileAndSavesTheFirst)
     }
 }
 
+TEST(Recorder, EveryEncodingSplitsIntoWholePartsInOrderAndLeavesNoFileBehind)
+{
+    for (int encode : {2, 1, 0}) {
+        SCOPED_TRACE(encode);
+        useVirtualCard("in=tone,pace=fast");
+        Session s;
+        s.set("Encode", encode);
+        s.set("nSettingFileCheckButtonSates", 2);
+        s.set("SessionNum", 3);
+        s.start();
+        // Four splits in quick succession: each goes on in the file opened ahead.
+        for (int split = 0; split < 4; ++split) {
+            ASSERT_TRUE(pumpUntil([&] { return s.recorder->FileHundredths() >= 20; }));
+            s.recorder->RequestSplit();
+            ASSERT_TRUE(pumpUntil([&] { return !s.recorder->IsSplitRequested(); }));
+        }
+        ASSERT_TRUE(pumpUntil([&] { return s.recorder->FileHundredths() >= 20; }));
+        s.recorder->StopRecording();
+        s.stopped = true;
+        ASSERT_TRUE(s.recorder->AutoSave());
+        const double total = s.recorder->TotalHundredths() / 100.0;
+        s.finish();
+
+        auto files = s.settings.filesIn(s.settings.save);
+        ASSERT_EQ(files.size(), 5u);
+        double sum = 0;
+        for (size_t i = 0; i < files.size(); ++i) {
+            EXPECT_EQ(files[i].stem().string(), "Brevon 3-000" + std::to_string(i + 1));
+            ReadBack part = readBack(files[i]);
+            ASSERT_TRUE(part.opened) << files[i];
+            EXPECT_GE(part.seconds, 0.2 - 0.001) << files[i];
+            sum += part.seconds;
+        }
+        // Every block is in one part: encoders add a little padding at the ends of each.
+        EXPECT_NEAR(sum, total, encode == 2 ? 0.001 : 5 * 0.15);
+        EXPECT_GE(sum, total - 0.001);
+        // The next file opened ahead was deleted at the stop.
+        EXPECT_TRUE(s.settings.filesIn(s.settings.temp).empty());
+        std::vector<std::string> saved;
+        for (const auto& m : s.window.received)
+            if (m.message == WM_REC_SAVED)
+                saved.push_back(fs::path(m.text).filename().string());
+        ASSERT_EQ(saved.size(), 5u);
+        for (size_t i = 0; i < saved.size(); ++i)
+            EXPECT_EQ(saved[i], files[i].filename().string());
+    }
+}
+
 TEST(Recorder, TemporaryNamesCountOnWrapAndSkipTakesThatExist)
 {
     useVirtualCard("in=tone,pace=fast");
