@@ -2,8 +2,10 @@
 // devices through the same recorder, player and settings store as the window, answering their
 // messages as the window does.
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +38,9 @@
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+// A stop signal also writes a byte here, which wakes the event loop of a command that waits for
+// it (see wakeOnStopSignal).
+int g_stopPipe[2] = {-1, -1};
 
 // Whether standard output is a terminal (the live line is shown only there), asked once: the
 // level and progress messages come many times a second.
@@ -47,14 +53,20 @@ bool stdoutIsTerminal()
 void onInterrupt(int)
 {
     g_interrupted = true;
+    const char byte = 1;
+    if (g_stopPipe[1] >= 0 && write(g_stopPipe[1], &byte, 1) < 0) {
+        // The pipe is full: the loop has been woken already.
+    }
 }
 
 // Ctrl+C, a terminate signal and a hang-up (the terminal or the SSH session closing) all end the
-// command as its own stop does: the handler only raises g_interrupted, which the 100-ms watch on
-// the main thread reads, so a recording is completed and its saved: line printed. Writing to a
+// command as its own stop does: the handler only raises g_interrupted, which the watch on the
+// main thread reads, so a recording is completed and its saved: line printed. Writing to a
 // terminal or pipe that has gone must not end the process before that, so SIGPIPE is ignored.
 void catchStopSignals()
 {
+    if (g_stopPipe[0] < 0 && pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        g_stopPipe[0] = g_stopPipe[1] = -1; // the watch still sees the flag, only later
     struct sigaction action = {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
@@ -62,6 +74,23 @@ void catchStopSignals()
     for (int stop : {SIGINT, SIGTERM, SIGHUP})
         sigaction(stop, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+// Calls `stop` on the main thread as soon as a stop signal arrives, so that a command waiting in
+// its event loop needs no frequent timer to notice one. Lives as long as `owner`.
+void wakeOnStopSignal(QObject* owner, std::function<void()> stop)
+{
+    if (g_stopPipe[0] < 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_stopPipe[0], QSocketNotifier::Read, owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, owner, [stop] {
+        char bytes[16];
+        while (read(g_stopPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        stop();
+    });
+    if (g_interrupted)
+        QTimer::singleShot(0, owner, stop);
 }
 
 int fail(const std::string& reason)
@@ -160,7 +189,8 @@ public:
     }
 
     // Ctrl+C and a full disk end the recording as the Stop button does; a vanished device ends
-    // it through the controller's own device check.
+    // it through the controller's own device check. Called every second (the disk every tenth
+    // time) and at once on a stop signal.
     void watch()
     {
         if (finished_)
@@ -169,7 +199,7 @@ public:
             finish();
             return;
         }
-        if (++ticks_ % 100 == 0) {
+        if (++ticks_ % 10 == 0) {
             RecordingController::DiskCheck disk = controller->checkDiskSpace();
             if (!disk.ok) {
                 clearLine();
@@ -318,7 +348,8 @@ int record(const CliCommand& command)
 
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] { session.watch(); });
-    watch.start(100);
+    watch.start(1000);
+    wakeOnStopSignal(&session, [&] { session.watch(); });
     QCoreApplication::exec();
     session.report();
     return session.exitCode;
@@ -432,10 +463,9 @@ int monitor(const CliCommand& command)
     if (!recorder.StartDevice())
         return fail(recorder.lastError());
     catchStopSignals();
-    QTimer watch;
     auto started = std::chrono::steady_clock::now();
     int exitCode = 0;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
+    auto check = [&] {
         double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         if (!recorder.CheckDevice()) {
@@ -444,8 +474,19 @@ int monitor(const CliCommand& command)
         } else if (g_interrupted || elapsed >= seconds) {
             QCoreApplication::quit();
         }
-    });
-    watch.start(100);
+    };
+    // The device is checked twice a second; the end of --seconds and a stop signal end the loop
+    // when they come.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, check);
+    watch.start(500);
+    QTimer end;
+    end.setSingleShot(true);
+    end.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&end, &QTimer::timeout, [] { QCoreApplication::quit(); });
+    if (seconds < 1e6)
+        end.start(std::chrono::milliseconds(std::llround(seconds * 1000)));
+    wakeOnStopSignal(&session, check);
     QCoreApplication::exec();
     recorder.StopDevice();
     if (stdoutIsTerminal())
