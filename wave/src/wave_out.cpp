@@ -224,6 +224,7 @@ void WaveOutEngine::startPush(uint64_t startOffset, const WAVEFORMATEX* format, 
     startOffset_ = startOffset;
     pushDuration_ = duration;
     pushedUntil_ = 0;
+    pushEnded_ = false;
     if (playing_)
         return;
     if (!holdOpen_ && !openDevice(WAVE_MAPPER, format))
@@ -250,7 +251,15 @@ void WaveOutEngine::fill()
 
 void WaveOutEngine::onSample(const WMASampleInfo* sample)
 {
-    if (!sample || !sample->data)
+    if (!sample)
+        return;
+    // An empty sample: the reader has delivered everything. Once the last block has played the
+    // playback ends, without the wait for samples that might still come.
+    if (sample->byteCount == 0) {
+        pushEnded_ = true;
+        return;
+    }
+    if (!sample->data)
         return;
     writeBlocks(sample->data, sample->byteCount);
     const uint32_t perSecond = format_.Format.nAvgBytesPerSec;
@@ -402,7 +411,7 @@ bool WaveOutEngine::waitForReader(uint64_t position)
     // A device that plays faster than the reader decodes (or a reader held up for a moment)
     // has played out everything before the end of the sound: that is a gap, not the end.
     const uint64_t duration = pushDuration_;
-    if (!playing_ || !readerCallback_ || duration == 0)
+    if (!playing_ || !readerCallback_ || duration == 0 || pushEnded_)
         return false;
     // Once the reader's samples come near the end of the sound (a file's stated duration and
     // what its decoder gives differ by a frame or two), only a short wait is left for the last
@@ -436,6 +445,11 @@ void WaveOutEngine::checkReaderStall()
     }
     if (inFlight_ > 0)
         return;
+    if (pushEnded_) {
+        starvedSince_ = 0;
+        endOfSound();
+        return;
+    }
     const uint64_t since = std::max<uint64_t>(starvedSince_, lastPushNanos_);
     if (nowNanos() - since >= stallNanos_) {
         starvedSince_ = 0;

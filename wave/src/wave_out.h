@@ -129,6 +129,8 @@ private:
     uint64_t stallNanos_ = kPushStallNanos;
     // The end of the last sample the reader pushed (100-ns units), written by its thread.
     std::atomic<uint64_t> pushedUntil_{0};
+    // Set by the reader's thread when it has delivered the last sample (push mode).
+    std::atomic<bool> pushEnded_{false};
     // When the reader's thread last wrote a block (steady-clock nanoseconds).
     std::atomic<uint64_t> lastPushNanos_{0};
     std::atomic<uint32_t> gaps_{0};

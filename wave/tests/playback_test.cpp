@@ -437,6 +437,26 @@ TEST_F(Playback, PushModeEndsWhenTheReaderStopsDeliveringShortOfTheDuration)
     EXPECT_EQ(played(), log.source);
 }
 
+TEST_F(Playback, PushModeEndsWithTheLastBlockOnceTheReaderSaysItDeliveredEverything)
+{
+    // The stated duration is far away, but the reader's empty sample says nothing more comes:
+    // no wait for the reader after the last block.
+    useSource(10 * 7056);
+    setAudio("virtual:pace=fast," + outFile());
+    WMAReaderGetSampleCallBack(onReaderRequest);
+    const uint64_t duration = 600000000;
+    const auto began = std::chrono::steady_clock::now();
+    PlayStart3(0, 0, 0, 0, &cd, uint32_t(duration), uint32_t(duration >> 32));
+    push(10 * 7056);
+    uint8_t none = 0;
+    WMASampleInfo end{&none, 0, 10 * 400000};
+    uint64_t zero = 0;
+    WaveOutOnSampleCallBackProc(&end, &zero);
+    ASSERT_TRUE(waitUntil([&] { return log.closes == 1; }));
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(500));
+    EXPECT_EQ(played(), log.source);
+}
+
 TEST_F(Playback, PushModeWithNothingDeliveredEndsInsteadOfHanging)
 {
     setAudio("virtual:pace=fast");

@@ -1,6 +1,6 @@
 // The WMA reader: one per process. Opens a file through the runtime's asynchronous reader, waits
 // for it while the caller's messages keep moving, and passes decoded PCM of the audio output to
-// the registered callback as the caller's clock releases it.
+// the registered callback as the caller's clock releases it, then an empty buffer at the end.
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -58,6 +58,8 @@ public:
     uint64_t requestedDuration = 0;
     std::atomic<uint64_t> requestedStart{0};
     std::atomic<uint64_t> m_qwTime{0};
+    // The end of the last buffer delivered (the delivery thread's).
+    uint64_t deliveredEnd = 0;
     // Set on the window thread while nothing plays; read on the delivery thread.
     std::atomic<WMASampleCallback> sampleCallback{nullptr};
     uint32_t bitrate = 0;
@@ -207,6 +209,7 @@ HRESULT WMAReader::OnStatus(WMT_STATUS status, HRESULT hr, void*)
         break;
     case WMT_STARTED:
         m_qwTime = requestedStart.load();
+        deliveredEnd = requestedStart.load();
         reader->DeliverTime(requestedStart + kStartLead);
         break;
     case WMT_STOPPED:
@@ -217,6 +220,16 @@ HRESULT WMAReader::OnStatus(WMT_STATUS status, HRESULT hr, void*)
         statusResult = hr;
         closed = true;
         done.set();
+        break;
+    case WMT_EOF:
+        // Everything is delivered: an empty buffer at the end time says so, so that the engine
+        // ends the playback when its last block has played instead of waiting for more.
+        if (WMASampleCallback callback = sampleCallback.load()) {
+            static uint8_t none = 0;
+            g_sampleInfo = WMASampleInfo{&none, 0, deliveredEnd};
+            uint64_t duration = 0;
+            callback(&g_sampleInfo, &duration);
+        }
         break;
     default:
         break;
@@ -235,6 +248,7 @@ HRESULT WMAReader::OnSample(uint32_t output, uint64_t sampleTime, uint64_t sampl
     if (failed(hr))
         return hr;
     g_sampleInfo = WMASampleInfo{data, length, sampleTime};
+    deliveredEnd = sampleTime + sampleDuration;
     if (WMASampleCallback callback = sampleCallback.load())
         callback(&g_sampleInfo, &sampleDuration);
     return S_OK;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "testsupport/testsupport.h"
@@ -224,6 +225,40 @@ TEST_F(ReaderTest, TheAudioOutputIsChosenAmongOthers)
     EXPECT_EQ(wfx.nSamplesPerSec, 11025u);
     startAndWaitForLead(0);
     EXPECT_EQ(Delivery::instance().pcm().size(), 11025u * 2);
+}
+
+TEST_F(ReaderTest, TheEndOfTheFileIsAnEmptyBufferAtTheEndOfTheLastOne)
+{
+    struct Call {
+        uint32_t bytes;
+        uint64_t time;
+        uint64_t end;
+    };
+    static std::mutex mutex;
+    static std::vector<Call> calls;
+    calls.clear();
+    WMAReaderOnSample([](WMASampleInfo* info, uint64_t* duration) -> intptr_t {
+        std::lock_guard lock(mutex);
+        calls.push_back({info->byteCount, info->sampleTime, info->sampleTime + *duration});
+        return 0;
+    });
+    ASSERT_EQ(WMAReaderOpen(testsupport::fixture("speech-wmav2-32k-mono.wma").c_str()), 0);
+    ASSERT_EQ(WMAReaderStart(2 * kSecond, 0), 0);
+    uint64_t clock = 1000 * kSecond;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        WMAReaderGetSampleProc(&clock, 0);
+        std::lock_guard lock(mutex);
+        if ((!calls.empty() && calls.back().bytes == 0) || std::chrono::steady_clock::now() > until)
+            break;
+    }
+    std::lock_guard lock(mutex);
+    ASSERT_GE(calls.size(), 2u);
+    for (size_t i = 0; i + 1 < calls.size(); ++i)
+        EXPECT_GT(calls[i].bytes, 0u) << i;
+    EXPECT_EQ(calls.back().bytes, 0u);
+    EXPECT_EQ(calls.back().time, calls[calls.size() - 2].end);
+    EXPECT_NEAR(double(calls.back().time), 5.851 * kSecond, kSecond / 10);
 }
 
 TEST_F(ReaderTest, DeletingWhileSamplesFlowIsSafe)
