@@ -41,6 +41,8 @@ constexpr uint32_t WM_REC_GAP = WM_USER + 152;
 // Finished parts of a recording still being moved into the save folder (wParam: how many); posted
 // whenever the count changes, 0 when the last one is done.
 constexpr uint32_t WM_REC_SAVING = WM_USER + 153;
+// A mixer opened for a window has gone with its device (an unplugged card); wParam: its handle.
+constexpr uint32_t WM_MIXER_GONE = WM_USER + 154;
 
 class WindowMessage : public QEvent {
 public:

@@ -43,11 +43,13 @@ MMRESULT mixerOpenForWindow(HMIXER* mixer, uint32_t mixerId, QObject* window)
     const HMIXER handle = *mixer;
     for (int i = 0; i < count; ++i) {
         auto* notifier = new QSocketNotifier(fds[i].fd, QSocketNotifier::Read, watch);
-        // A device that is gone keeps its descriptor readable: stop watching it then.
-        QObject::connect(notifier, &QSocketNotifier::activated, watch, [handle, watch] {
+        // A device that is gone keeps its descriptor readable: stop watching it then, and tell
+        // the window.
+        QObject::connect(notifier, &QSocketNotifier::activated, watch, [handle, watch, window] {
             if (mixerHandleEvents(handle) == MMSYSERR_NODRIVER) {
                 for (auto* each : watch->findChildren<QSocketNotifier*>())
                     each->setEnabled(false);
+                postWindowMessage(window, WM_MIXER_GONE, reinterpret_cast<uintptr_t>(handle));
             }
         });
     }

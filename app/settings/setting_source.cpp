@@ -176,15 +176,20 @@ void CSettingSource::onDeviceChange()
         else
             completeInitialisation();
     } else {
-        // No mixer: no sources to list, and nothing for the sliders to move.
-        QSignalBlocker block(sources_);
-        sources_->clear();
-        m_volumeControl = platform::MIXERCONTROL{};
-        m_muteControl = platform::MIXERCONTROL{};
-        left_->setEnabled(false);
-        right_->setEnabled(false);
+        forgetMixerControls();
     }
     restartCapture();
+}
+
+void CSettingSource::forgetMixerControls()
+{
+    // No mixer: no sources to list, and nothing for the sliders to move.
+    QSignalBlocker block(sources_);
+    sources_->clear();
+    m_volumeControl = platform::MIXERCONTROL{};
+    m_muteControl = platform::MIXERCONTROL{};
+    left_->setEnabled(false);
+    right_->setEnabled(false);
 }
 
 void CSettingSource::onVolumeSlider(bool left)
@@ -297,6 +302,13 @@ bool CSettingSource::event(QEvent* event)
     } else if (message->message == platform::MM_MIXM_CONTROL_CHANGE) {
         ControlChange(reinterpret_cast<platform::HMIXER>(message->wParam),
                       static_cast<uint32_t>(message->lParam));
+    } else if (message->message == WM_MIXER_GONE &&
+               reinterpret_cast<platform::HMIXER>(message->wParam) == m_hMixer && m_hMixer) {
+        CloseDevice();
+        forgetMixerControls();
+        showError(QStringLiteral("The sound card's mixer is no longer there (was the card "
+                                 "unplugged?). Choose a device in the list, or plug the card back "
+                                 "in and choose it again."));
     }
     return true;
 }

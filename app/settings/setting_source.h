@@ -93,6 +93,8 @@ private:
     void selectEncoding(int encode);
     void buildFormatList();
     void onDeviceChange();
+    // Empties the source list and disables the volume sliders (no mixer to work on).
+    void forgetMixerControls();
     void onVolumeSlider(bool left);
     void onLockClicked();
     void restartCapture();

@@ -380,6 +380,28 @@ TEST(RecordingPageMixer, AlsaMuxSourceChangedElsewhereIsSwitchedBackAndTheMaster
     EXPECT_EQ(p.right()->value(), 0);
 }
 
+TEST(RecordingPageMixer, ACardUnpluggedWhileThePageIsOpenIsReportedAndItsControlsDisabled)
+{
+    Audio audio(nullptr);
+    TestCard card("mux");
+    RecordingPage p;
+    p.open();
+    ASSERT_TRUE(p.page->complete());
+    ASSERT_GT(p.sources()->count(), 0);
+    BoxCatcher boxes;
+    card.unplug();
+    ASSERT_TRUE(pumpUntil([&] { return !boxes.texts.empty(); }, 3000));
+    EXPECT_TRUE(boxes.texts.front().contains("no longer there"))
+        << boxes.texts.front().toStdString();
+    EXPECT_EQ(p.page->mixer(), nullptr);
+    EXPECT_EQ(p.sources()->count(), 0);
+    EXPECT_FALSE(p.left()->isEnabled());
+    EXPECT_FALSE(p.right()->isEnabled());
+    // Said once, not again for each wake-up of the gone device.
+    pumpFor(100);
+    EXPECT_EQ(boxes.texts.size(), 1u);
+}
+
 TEST(RecordingPageMixer, ADeviceThatCannotOpenLeavesThePageWaitingUntilAWorkingOneIsChosen)
 {
     Audio audio("virtual:pace=fast");

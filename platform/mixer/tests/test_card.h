@@ -5,6 +5,8 @@
 
 #include <alsa/asoundlib.h>
 
+#include <dlfcn.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -24,6 +26,7 @@ public:
         static int serial = 0;
         const std::string state =
             "card" + std::to_string(getpid()) + "-" + std::to_string(++serial);
+        state_ = state;
         path_ = (dir_ / "asound.conf").string();
         std::ofstream(path_) << "ctl_type.dravik_test { lib \"" DRAVIK_TEST_CTL_PLUGIN "\" }\n"
                              << "ctl.default { type dravik_test layout \"" << layout
@@ -41,6 +44,18 @@ public:
             unsetenv("ALSA_CONFIG_PATH");
         snd_config_update_free_global();
     }
+    // Takes the card away, as an unplugged USB card goes.
+    void unplug() const
+    {
+        void* plugin = dlopen(DRAVIK_TEST_CTL_PLUGIN, RTLD_NOW | RTLD_NOLOAD);
+        if (!plugin)
+            return;
+        if (auto* unplugCard =
+                reinterpret_cast<void (*)(const char*)>(dlsym(plugin, "dravikTestUnplug")))
+            unplugCard(state_.c_str());
+        dlclose(plugin);
+    }
+
     TestCard(const TestCard&) = delete;
     TestCard& operator=(const TestCard&) = delete;
 
@@ -106,6 +121,7 @@ public:
 
 private:
     testsupport::TempDir dir_;
+    std::string state_;
     std::string path_;
     std::string old_;
     bool had_ = false;

@@ -10,6 +10,8 @@
 // Every handle opened with the same state name shares the values within the process, and a change
 // through one handle is announced to the others as an element event, as a card does.
 // broken "true": the card opens but cannot list its controls, as a card whose driver fails.
+// dravikTestUnplug(state), looked up by the tests in this library, takes the card away as an
+// unplugged USB card goes: its open handles are woken and their event reads fail.
 #include <alsa/asoundlib.h>
 #include <alsa/control_external.h>
 #include <sys/eventfd.h>
@@ -38,6 +40,7 @@ struct Instance;
 
 struct CardState {
     bool broken = false;
+    bool unplugged = false;
     std::vector<Element> elements;
     std::vector<Instance*> instances;
 };
@@ -206,6 +209,9 @@ int readEvent(snd_ctl_ext_t* ext, snd_ctl_elem_id_t* id, unsigned* mask)
 {
     std::lock_guard lock(stateMutex);
     Instance* instance = self(ext);
+    // A card that is gone fails its reads, as the kernel's control device does.
+    if (instance->card->unplugged)
+        return -ENODEV;
     if (instance->pending.empty()) {
         uint64_t count = 0;
         [[maybe_unused]] ssize_t n = read(instance->event, &count, sizeof count);
@@ -309,5 +315,18 @@ SND_CTL_PLUGIN_DEFINE_FUNC(dravik_test)
 }
 
 SND_CTL_PLUGIN_SYMBOL(dravik_test)
+
+__attribute__((visibility("default"))) void dravikTestUnplug(const char* state)
+{
+    std::lock_guard lock(stateMutex);
+    auto it = cards.find(state);
+    if (it == cards.end())
+        return;
+    it->second.unplugged = true;
+    for (Instance* instance : it->second.instances) {
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = write(instance->event, &one, sizeof one);
+    }
+}
 
 } // extern "C"
