@@ -1,6 +1,8 @@
 // The level meter on known data, and the block size.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine_helpers.h"
@@ -71,6 +73,34 @@ TEST(Levels16, ATrailingLoneSampleStillCountsButNothingBeyondTheLength)
     measureLevels(reinterpret_cast<const uint8_t*>(samples.data()), 6, f, l);
     EXPECT_EQ(l.left, 300u);
     EXPECT_EQ(l.right, 2u);
+}
+
+TEST(Levels16, AnyLengthOfRandomSoundGivesThePeaksOfASampleBySampleReading)
+{
+    // Lengths around the widths the pass may be cut into, and a whole 40-ms block; the sound
+    // includes -32768 and full scale, the peak anywhere, the last sample alone.
+    std::vector<int16_t> sound(3528 + 40);
+    uint32_t seed = 7;
+    for (auto& sample : sound) {
+        seed = seed * 1103515245 + 12345;
+        sample = int16_t(seed >> 16);
+    }
+    sound[17] = -32768;
+    sound[3001] = 32767;
+    const WAVEFORMATEX f = pcm(44100, 2, 16);
+    for (uint32_t bytes : {0u, 2u, 4u, 6u, 30u, 32u, 34u, 62u, 64u, 66u, 70u, 7056u, 7058u}) {
+        uint32_t expected[2] = {0, 0};
+        for (uint32_t at = 0; at + 2 <= bytes; at += 2) {
+            const int value = sound[at / 2];
+            if (value != -32768)
+                expected[(at / 2) & 1] =
+                    std::max(expected[(at / 2) & 1], uint32_t(std::abs(value)));
+        }
+        LevelBlock l{};
+        measureLevels(reinterpret_cast<const uint8_t*>(sound.data()), bytes, f, l);
+        EXPECT_EQ(l.left, expected[0]) << bytes;
+        EXPECT_EQ(l.right, expected[1]) << bytes;
+    }
 }
 
 TEST(Levels8, FollowThePositiveHalfWaveOnly)
