@@ -110,17 +110,22 @@ public:
     {
         if (!header || !header->lpData)
             return MMSYSERR_INVALPARAM;
-        std::lock_guard lock(mutex_);
-        if (!(header->dwFlags & WHDR_PREPARED))
-            return WAVERR_UNPREPARED;
-        if (header->dwFlags & WHDR_INQUEUE)
-            return WAVERR_STILLPLAYING;
-        header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
-        if (capture())
-            header->dwBytesRecorded = 0;
-        queue_.push_back(header);
-        // A batching device thread is woken by the first buffer, then by a full batch.
-        if (!batching_ || queue_.size() == 1 || queue_.size() >= kBatch)
+        bool wake = false;
+        {
+            std::lock_guard lock(mutex_);
+            if (!(header->dwFlags & WHDR_PREPARED))
+                return WAVERR_UNPREPARED;
+            if (header->dwFlags & WHDR_INQUEUE)
+                return WAVERR_STILLPLAYING;
+            header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+            if (capture())
+                header->dwBytesRecorded = 0;
+            queue_.push_back(header);
+            // A batching device thread is woken by the first buffer, then by a full batch.
+            wake = !batching_ || queue_.size() == 1 || queue_.size() >= kBatch;
+        }
+        // Woken after the lock is let go: a thread woken under it would only wait again for it.
+        if (wake)
             changed_.notify_all();
         return MMSYSERR_NOERROR;
     }
