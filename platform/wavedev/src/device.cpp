@@ -297,9 +297,10 @@ private:
             }
             // A device that runs as fast as it is asked moves buffers a batch at a time: one
             // wake-up of this thread and of the buffers' owner for several buffers, not for each.
-            // A shorter queue is moved after a short wait (the last buffers of a sound).
+            // A shorter queue is moved after a short wait (the last buffers of a sound). Capture
+            // waits longer: its owner hands buffers back one by one as it finishes with them.
             if (batching_ && queue_.size() < kBatch && !batchWaited) {
-                changed_.wait_for(lock, kBatchWait);
+                changed_.wait_for(lock, capture() ? kCaptureBatchWait : kBatchWait);
                 batchWaited = true;
                 continue;
             }
@@ -368,6 +369,7 @@ private:
     // for a batch to fill.
     static constexpr size_t kBatch = 8;
     static constexpr std::chrono::milliseconds kBatchWait{2};
+    static constexpr std::chrono::milliseconds kCaptureBatchWait{20};
     const bool batching_;
     void* handle_ = nullptr;
     std::thread thread_;
