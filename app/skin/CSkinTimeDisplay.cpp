@@ -4,6 +4,7 @@
 #include "skin.h"
 #include "skin_common.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 CSkinTimeDisplay::CSkinTimeDisplay(QWidget* parent, int id) : QWidget(parent), id_(id)
@@ -69,11 +70,25 @@ QString CSkinTimeDisplay::TextFor(int64_t hundredths)
 void CSkinTimeDisplay::SetValue(int64_t hundredths)
 {
     value_ = hundredths;
-    const QString text = TextFor(hundredths);
-    if (text != text_) {
-        text_ = text;
+    QString text = TextFor(hundredths);
+    if (text == text_)
+        return;
+    const int glyph = width_ / kGlyphs;
+    if (text.size() != text_.size() || glyph <= 0) {
         update();
+    } else {
+        // Only the glyphs that changed are repainted: mostly the hundredths, 25 times a second
+        // while recording (a pixel more either side for a picture scaled to the screen).
+        qsizetype first = 0;
+        while (text[first] == text_[first])
+            ++first;
+        qsizetype last = text.size() - 1;
+        while (text[last] == text_[last])
+            --last;
+        update(QRect(static_cast<int>(first) * glyph - 1, 0,
+                     static_cast<int>(last - first + 1) * glyph + 2, height()));
     }
+    text_ = std::move(text);
 }
 
 void CSkinTimeDisplay::SetTooltip(const SkinModule& module, int stringId, bool activate)
@@ -94,14 +109,18 @@ void CSkinTimeDisplay::SetTooltipText(const QString& text, bool activate)
         setToolTip(activate ? text.left(kSkinStringMax) : QString());
 }
 
-void CSkinTimeDisplay::paintEvent(QPaintEvent*)
+void CSkinTimeDisplay::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     skin::drawBackground(painter, background_, x_, y_, width(), height());
     if (digits_.isNull())
         return;
     const int glyph = width_ / kGlyphs;
+    const QRect dirty = event->rect();
     for (qsizetype i = 0; i < text_.size(); ++i) {
+        // The painter clips to the changed glyphs anyway; the others are not even drawn.
+        if (!dirty.intersects(QRect(static_cast<int>(i) * glyph, 0, glyph, height_)))
+            continue;
         const QChar c = text_[i];
         const int index = c.isDigit() ? c.digitValue() : c == u'*' ? 10 : 11;
         skin::drawPart(painter, QPointF(i * glyph, 0), digits_,

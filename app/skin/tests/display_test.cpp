@@ -53,6 +53,38 @@ TEST(TimeDisplay, DrawsEachCharacterFromItsGlyphInTheDigitColour)
     EXPECT_EQ(shot.pixel(2, 0), qRgb(10, 20, 30));
 }
 
+TEST(TimeDisplay, RepaintsOnlyTheGlyphsThatChange)
+{
+    testApp();
+    QWidget parent;
+    parent.resize(100, 40);
+    auto* display = new CSkinTimeDisplay(&parent, 120);
+    display->SetBackground(stripes(100, 40));
+    display->SetDigits(glyphStrip());
+    display->SetPosition(5, 5);
+    display->SetValue(5998); // 00:00:59:98
+    parent.show();
+    PaintRecorder paints(display);
+    paints.take();
+    QImage screen = paints.picture();
+    // The last glyph alone; the screen then shows what a whole paint shows.
+    display->SetValue(5999);
+    std::vector<QRect> rects = paints.take();
+    ASSERT_EQ(rects.size(), 1u);
+    EXPECT_GE(rects[0].left(), 10 * 4 - 1);
+    EXPECT_LE(rects[0].width(), 4 + 2);
+    screen = paints.repaintedOver(screen, rects[0]);
+    EXPECT_EQ(firstDifference(screen, paints.picture()), "same");
+    // A minute turning over changes five glyphs in the middle.
+    display->SetValue(6000); // 00:01:00:00
+    rects = paints.take();
+    ASSERT_EQ(rects.size(), 1u);
+    EXPECT_EQ(firstDifference(paints.repaintedOver(screen, rects[0]), paints.picture()), "same");
+    // The same text paints nothing.
+    display->SetValue(6000);
+    EXPECT_TRUE(paints.take().empty());
+}
+
 TEST(TextDisplay, SplitsTwoLinesAtTheBars)
 {
     testApp();

@@ -3,7 +3,6 @@
 #include "skin_test_support.h"
 
 #include <QElapsedTimer>
-#include <QPaintEvent>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -193,42 +192,36 @@ TEST_F(DecayingMeter, ALevelBringsTheOtherMetersOfItsClockUpToDate)
     EXPECT_EQ(other->ShownLevel(), 21);
 }
 
-// Paint rectangles a meter receives.
-class PaintRects : public QObject {
-public:
-    std::vector<QRect> rects;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            rects.push_back(static_cast<QPaintEvent*>(event)->rect());
-        return false;
-    }
-};
-
 TEST_F(DecayingMeter, RepaintsOnlyTheSegmentsThatChange)
 {
     meter->SetValue(0x8000);
-    QApplication::processEvents();
-    PaintRects paints;
-    meter->installEventFilter(&paints);
-    // One segment off the top: about one segment's width (5 px) is painted, not the meter.
+    PaintRecorder paints(meter);
+    paints.take();
+    // One segment off the top: about one segment's width (5 px) is painted, not the meter, and
+    // the screen then shows what a whole paint shows.
+    QImage screen = paints.picture();
     testNow += 25;
     meter->Tick();
-    QApplication::processEvents();
-    ASSERT_EQ(paints.rects.size(), 1u);
-    EXPECT_GE(paints.rects[0].left(), 115);
-    EXPECT_LE(paints.rects[0].width(), 8);
+    std::vector<QRect> rects = paints.take();
+    ASSERT_EQ(rects.size(), 1u);
+    EXPECT_GE(rects[0].left(), 115);
+    EXPECT_LE(rects[0].width(), 8);
+    EXPECT_EQ(firstDifference(paints.repaintedOver(screen, rects[0]), paints.picture()), "same");
+    // A rise repaints the segments it lights, the same way.
+    screen = paints.picture();
+    testNow += 200; // down to 17
+    meter->Tick();
+    screen = paints.repaintedOver(screen, paints.take().at(0));
+    meter->SetValue(0x7000);
+    rects = paints.take();
+    ASSERT_EQ(rects.size(), 1u);
+    EXPECT_EQ(firstDifference(paints.repaintedOver(screen, rects[0]), paints.picture()), "same");
     // An unchanged level paints nothing.
-    paints.rects.clear();
     testNow += 10;
     meter->SetValue(0x7000);
     meter->Tick();
-    QApplication::processEvents();
-    EXPECT_TRUE(paints.rects.empty());
-    meter->removeEventFilter(&paints);
-    EXPECT_EQ(litSegments(), 24);
+    EXPECT_TRUE(paints.take().empty());
+    EXPECT_EQ(litSegments(), 22);
 }
 
 TEST_F(Meter, ValueAboveTheMaximumNeverDrawsPastTheMeter)

@@ -4,6 +4,9 @@
 #include "window_messages.h"
 
 #include <QCoreApplication>
+#include <QPaintEvent>
+
+#include <utility>
 
 QApplication& testApp()
 {
@@ -71,4 +74,59 @@ QImage stripes(int width, int height)
 QRgb pixelOf(QWidget* widget, int x, int y)
 {
     return widget->grab().toImage().convertToFormat(QImage::Format_ARGB32).pixel(x, y);
+}
+
+PaintRecorder::PaintRecorder(QWidget* widget) : widget_(widget)
+{
+    widget_->installEventFilter(this);
+}
+
+PaintRecorder::~PaintRecorder()
+{
+    widget_->removeEventFilter(this);
+}
+
+std::vector<QRect> PaintRecorder::take()
+{
+    QCoreApplication::processEvents();
+    return std::exchange(rects_, {});
+}
+
+bool PaintRecorder::eventFilter(QObject*, QEvent* event)
+{
+    if (event->type() == QEvent::Paint && !drawing_)
+        rects_.push_back(static_cast<QPaintEvent*>(event)->rect());
+    return false;
+}
+
+QImage PaintRecorder::picture()
+{
+    QImage image(widget_->size(), QImage::Format_ARGB32);
+    image.fill(Qt::magenta);
+    return repaintedOver(image, QRegion(image.rect()));
+}
+
+QImage PaintRecorder::repaintedOver(const QImage& before, const QRegion& region)
+{
+    QImage image = before.copy();
+    drawing_ = true;
+    // render() puts the top left of the region at the offset.
+    widget_->render(&image, region.boundingRect().topLeft(), region);
+    drawing_ = false;
+    return image;
+}
+
+std::string firstDifference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return "sizes differ";
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col)
+            if (x.pixel(col, row) != y.pixel(col, row))
+                return QString::asprintf("(%d, %d): %08x against %08x", col, row, x.pixel(col, row),
+                                         y.pixel(col, row))
+                    .toStdString();
+    return "same";
 }

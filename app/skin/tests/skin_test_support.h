@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QRegion>
 #include <QWidget>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct Posted {
@@ -42,3 +44,28 @@ QImage stripes(int width, int height);
 QRgb stripeColour(int x);
 // The pixel of a widget as painted.
 QRgb pixelOf(QWidget* widget, int x, int y);
+
+// Where two pictures differ, for a failure message: the first differing pixel, or "same".
+std::string firstDifference(const QImage& a, const QImage& b);
+
+// Records the rectangles of the paint events a widget receives from its updates, and draws it
+// as a screen would show it (its own drawing is not recorded).
+class PaintRecorder : public QObject {
+public:
+    explicit PaintRecorder(QWidget* widget);
+    ~PaintRecorder() override;
+    // Delivers the pending updates and returns the rectangles painted since the last call.
+    std::vector<QRect> take();
+    // The whole widget as it paints now.
+    QImage picture();
+    // What a screen shows that held `before` and then had only `region` of the widget repainted.
+    QImage repaintedOver(const QImage& before, const QRegion& region);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* widget_;
+    bool drawing_ = false;
+    std::vector<QRect> rects_;
+};
