@@ -120,10 +120,8 @@ void WaveOutEngine::run(MessageQueue& queue)
             opened_.set();
             break;
         }
-        case kReturned: {
-            std::lock_guard lock(returnedMutex_);
-            taken_.swap(returned_);
-        }
+        case kReturned:
+            takeReturned();
             handleReturned(taken_);
             taken_.clear();
             break;
@@ -347,6 +345,12 @@ void WaveOutEngine::freeSpareBlocks()
     }
     for (void* memory : blocks)
         std::free(memory);
+}
+
+void WaveOutEngine::takeReturned()
+{
+    std::lock_guard lock(returnedMutex_);
+    taken_.swap(returned_);
 }
 
 void WaveOutEngine::handleReturned(const std::vector<WAVEHDR*>& headers)

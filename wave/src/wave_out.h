@@ -1,6 +1,7 @@
 // The playback half of the engine: one output device fed in 40-ms blocks, by a fill procedure
-// asked once per returned block (pull) or by a media reader asked to stay four seconds ahead
-// (push); meters every played block and keeps the play position.
+// asked once per returned block (pull) or by a media reader kept three to four seconds ahead
+// (push); meters every played block (one every 40 ms of a device that plays as fast as it is
+// asked) and keeps the play position.
 #pragma once
 
 #include <atomic>
@@ -70,6 +71,7 @@ private:
     WAVEHDR* takeBlock(uint32_t bytes);
     void keepBlock(WAVEHDR* header);
     void freeSpareBlocks();
+    void takeReturned();
     void handleReturned(const std::vector<WAVEHDR*>& headers);
     void handleReturned(WAVEHDR* header, uint64_t position);
     void endOfSound();
