@@ -765,7 +765,9 @@ void CDravikDlg::onLevels(const LevelBlock* levels)
 {
     if (!levels)
         return;
-    if (!player_->fileOpen()) {
+    // A minimised window shows nothing: its meters and time wait for the levels after it is
+    // shown again (one every 40 ms), rather than repainting what nobody sees.
+    if (!player_->fileOpen() && !isMinimized()) {
         meterLeft_->SetValue(static_cast<int>(levels->left));
         meterRight_->SetValue(static_cast<int>(levels->right));
         if (recorder_->recording())
