@@ -300,16 +300,20 @@ void CRecorder::prepareNextFile()
     handover_.post([this] { openNextFile(); });
 }
 
+// The next file is opened under a hidden name ("." before its own), so that until the recording
+// goes on in it nobody takes it for a take, and a crash leaves no empty take behind; the hand-over
+// after the switch gives it its name.
 void CRecorder::openNextFile()
 {
     TempName next = nextTemporaryName();
-    if (writer_ && writer_->openNext(next.path)) {
+    next.openedAs = std::filesystem::path(next.path).replace_filename("." + next.name).string();
+    if (writer_ && writer_->openNext(next.openedAs)) {
         nextName_ = next;
         nextFile_ = NextFile::Ready;
         return;
     }
     // The split then opens its file itself, and reports it when that fails too.
-    removeIfEmpty(next.path);
+    removeIfEmpty(next.openedAs);
     nextFile_ = NextFile::None;
 }
 
@@ -319,7 +323,7 @@ void CRecorder::discardNextFile()
         return;
     writer_->closeNext();
     std::error_code ignored;
-    std::filesystem::remove(nextName_.path, ignored);
+    std::filesystem::remove(nextName_.openedAs, ignored);
 }
 
 void CRecorder::reportUncompleted(const std::string& path)
@@ -574,14 +578,20 @@ void CRecorder::split()
     splitRequested_ = false;
     if (nextFile_ == NextFile::Ready && writer_->switchToNext()) {
         TempName current = nextName_;
-        setTemporaryPath(current.path);
+        setTemporaryPath(current.openedAs);
         partHandedOver_ = false;
         nextFile_ = NextFile::Opening;
-        handover_.post([this, part = std::move(part), write = nameWrite(current)]() mutable {
+        handover_.post([this, part = std::move(part), current]() mutable {
+            // Renaming a file being written leaves its writing alone. Should it fail, the take
+            // goes on under the hidden name, which its reports then give.
+            std::error_code failed;
+            std::filesystem::rename(current.openedAs, current.path, failed);
+            if (!failed)
+                setTemporaryPath(current.path);
             if (!writer_->closeFinished())
                 reportUncompleted(part.source);
             openNextFile();
-            write();
+            nameWrite(current)();
             saver_.save(std::move(part));
         });
         return;

@@ -108,11 +108,13 @@ private:
     void closeOutputFile();
     void reportUncompleted(const std::string& path);
 
-    // A temporary file's name, its path and the counter it was numbered with.
+    // A temporary file's name, its path and the counter it was numbered with; a next file is
+    // opened as another path until the recording goes on in it.
     struct TempName {
         long long counter = 0;
         std::string name;
         std::string path;
+        std::string openedAs;
     };
     // The next free temporary name after the counter, which it advances (any thread).
     TempName nextTemporaryName();

@@ -74,8 +74,10 @@ Child startRecording(const fs::path& dir, const std::string& encoding)
 fs::path takeIn(const fs::path& folder)
 {
     std::error_code ignored;
+    // A hidden file is the one opened ahead for the next split.
     for (const auto& entry : fs::directory_iterator(folder, ignored))
-        return entry.path();
+        if (entry.path().filename().string().front() != '.')
+            return entry.path();
     return {};
 }
 
