@@ -6,30 +6,22 @@
 
 #include "take_files.h"
 
-PartSaver::PartSaver(WindowHandle window)
-    : window_(window), move_(&takefiles::moveFile), thread_([this] { run(); })
-{
-}
-
-PartSaver::~PartSaver()
-{
-    {
-        std::lock_guard lock(mutex_);
-        ending_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-}
+PartSaver::PartSaver(WindowHandle window) : window_(window), move_(&takefiles::moveFile) {}
 
 void PartSaver::save(Part part)
 {
     int parts = pending_.fetch_add(1, std::memory_order_acq_rel) + 1;
-    {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(part));
-    }
-    wake_.notify_one();
     postWindowMessage(window_, WM_REC_SAVING, static_cast<uintptr_t>(parts));
+    worker_.post([this, part = std::move(part)]() mutable {
+        saveOne(part);
+        int left = 0;
+        {
+            std::lock_guard lock(mutex_);
+            left = pending_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+        }
+        postWindowMessage(window_, WM_REC_SAVING, static_cast<uintptr_t>(left));
+        done_.notify_all();
+    });
 }
 
 bool PartSaver::waitUntilDone(int timeoutMs)
@@ -37,24 +29,6 @@ bool PartSaver::waitUntilDone(int timeoutMs)
     std::unique_lock lock(mutex_);
     return done_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                           [this] { return pending() == 0; });
-}
-
-void PartSaver::run()
-{
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [this] { return ending_ || !queue_.empty(); });
-        if (queue_.empty())
-            return; // ending, and nothing left to save
-        Part part = std::move(queue_.front());
-        queue_.pop_front();
-        lock.unlock();
-        saveOne(part);
-        lock.lock();
-        int parts = pending_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-        postWindowMessage(window_, WM_REC_SAVING, static_cast<uintptr_t>(parts));
-        done_.notify_all();
-    }
 }
 
 void PartSaver::saveOne(Part& part)

@@ -7,12 +7,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <ctime>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "serial_worker.h"
 #include "window_messages.h"
 
 class PartSaver {
@@ -41,8 +40,6 @@ public:
     // WM_REC_FAILED (text: why, and where the part stays), and WM_REC_SAVING (wParam: parts still
     // to save) whenever that count changes.
     explicit PartSaver(WindowHandle window);
-    // Saves every part still queued, then ends the thread.
-    ~PartSaver();
     PartSaver(const PartSaver&) = delete;
     PartSaver& operator=(const PartSaver&) = delete;
 
@@ -56,18 +53,16 @@ public:
     void setMove(MoveFunction move) { move_ = std::move(move); }
 
 private:
-    void run();
     void saveOne(Part& part);
 
     const WindowHandle window_;
     MoveFunction move_;
-    // The queue, written by whoever finishes a part and emptied by the saver's thread.
+    // Guards the wait for the count to reach 0.
     std::mutex mutex_;
-    std::condition_variable wake_;
     std::condition_variable done_;
-    std::deque<Part> queue_;
-    bool ending_ = false;
     // Incremented when a part is queued, decremented once it has been reported.
     std::atomic<int> pending_{0};
-    std::thread thread_;
+    // The saver's thread; last member, so that on destruction it saves every part still queued
+    // while the rest is still there.
+    SerialWorker worker_;
 };
