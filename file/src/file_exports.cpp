@@ -105,13 +105,23 @@ bool openNext(const char* path, const WAVEFORMATEX& format, Kind kind)
     return opened;
 }
 
-// Completes the file of a slot taken out of the roles by the caller.
-bool finishSlot(int index)
+// Completes the file of the slot in a role (the next or the finished one) and frees the role
+// once it is done; true when the role is empty.
+bool finishRole(int& role)
 {
+    int index = -1;
+    {
+        std::lock_guard lock(roleMutex);
+        if (role < 0)
+            return true;
+        index = role;
+        busy[static_cast<size_t>(index)] = true;
+    }
     Slot& slot = slots[static_cast<size_t>(index)];
     bool done = !slot.module->isOpen() || slot.module->finish();
     std::lock_guard lock(roleMutex);
     busy[static_cast<size_t>(index)] = false;
+    role = -1;
     return done;
 }
 
@@ -147,7 +157,7 @@ bool WriteOpenNextMP3File(const char* path, WAVEFORMATEX format, int32_t bitRate
 bool WriteSwitchToNextFile()
 {
     std::lock_guard lock(roleMutex);
-    if (nextSlot < 0 || finishedSlot >= 0)
+    if (nextSlot < 0 || busy[static_cast<size_t>(nextSlot)] || finishedSlot >= 0)
         return false;
     finishedSlot = currentSlot;
     currentSlot = nextSlot;
@@ -160,32 +170,12 @@ bool WriteSwitchToNextFile()
 
 bool WriteCloseFinishedFile()
 {
-    int index = -1;
-    {
-        std::lock_guard lock(roleMutex);
-        if (finishedSlot < 0)
-            return true;
-        index = finishedSlot;
-        busy[static_cast<size_t>(index)] = true;
-    }
-    bool done = finishSlot(index);
-    std::lock_guard lock(roleMutex);
-    finishedSlot = -1;
-    return done;
+    return finishRole(finishedSlot);
 }
 
 bool WriteCloseNextFile()
 {
-    int index = -1;
-    {
-        std::lock_guard lock(roleMutex);
-        if (nextSlot < 0)
-            return true;
-        index = nextSlot;
-        nextSlot = -1;
-        busy[static_cast<size_t>(index)] = true;
-    }
-    return finishSlot(index);
+    return finishRole(nextSlot);
 }
 
 bool WriteWaveDataCallBackProc(WAVEHDR* header)

@@ -265,7 +265,8 @@ DRAVIK_EXPORT int32_t WMAWriterSwitchToNext()
     if (!g_writer)
         return E_UNEXPECTED;
     std::lock_guard lock(g_writer->mutex);
-    if (g_writer->nextIndex < 0 || g_writer->finishedIndex >= 0)
+    if (g_writer->nextIndex < 0 || g_writer->finishedIndex >= 0 ||
+        g_writer->entries[static_cast<size_t>(g_writer->nextIndex)].busy)
         return NS_E_INVALID_REQUEST;
     g_writer->finishedIndex = g_writer->currentIndex;
     g_writer->currentIndex = g_writer->nextIndex;
