@@ -459,11 +459,12 @@ intptr_t CRecorder::OnLevels(void* data, intptr_t)
     // While nothing is recorded, a device that delivers sound faster than it can have been
     // heard (a file standing in for a sound card) is held to the pace of the sound once it is
     // two seconds ahead: blocks that only feed the meters are not worth a core. A real card never
-    // gets ahead of the clock, so it is never held. The count starts afresh after a pause.
+    // gets ahead of the clock, so it is never held. The count starts afresh after a pause; the
+    // blocks a stopping device hands back are not held.
     static int64_t idleSinceNs = 0, lastIdleNs = 0;
     static uint64_t idleFrames = 0;
     const uint32_t rate = recorder->format_.nSamplesPerSec;
-    if (!recorder->recording_ && rate >= 25) {
+    if (!recorder->recording_ && recorder->deviceStarted_ && rate >= 25) {
         if (now - lastIdleNs > 500'000'000) {
             idleSinceNs = now;
             idleFrames = 0;
