@@ -172,6 +172,7 @@ void CSkinMeter::StartTimer(int intervalMs)
     // The decay goes on from the level shown now.
     peak_ = shown_;
     peakAt_ = clockNow();
+    seenAt_ = peakAt_;
     interval_ = std::max(1, intervalMs);
     MeterClock::of(interval_).add(this);
 }
@@ -221,6 +222,12 @@ void CSkinMeter::Tick()
 
 void CSkinMeter::decayTo(int64_t now)
 {
+    // While a level shows, the clock or the levels bring it up to date every few intervals. A
+    // longer gap is the window's thread held up (a busy machine): nothing was painted meanwhile,
+    // so the fall goes on by one step from where it was seen, rather than jumping.
+    if (interval_ && shown_ > 0 && now - seenAt_ > kStallIntervals * interval_)
+        peakAt_ += now - seenAt_ - interval_;
+    seenAt_ = now;
     showLevel(DecayedLevel(peak_, now - peakAt_, interval_));
 }
 

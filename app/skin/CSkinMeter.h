@@ -71,6 +71,9 @@ private:
     int shown_ = 0;
     int peak_ = 0;       // the level the decay falls from...
     int64_t peakAt_ = 0; // ...since this time (clock milliseconds)
+    int64_t seenAt_ = 0; // when the decay was last brought up to date
+    // Longer than this without an update while a level shows is a stall, not time to fall.
+    static constexpr int kStallIntervals = 8;
     int maximum_ = 0;
     QImage background_;
     QImage copy_;

@@ -179,6 +179,30 @@ TEST_F(DecayingMeter, FallsAtTheSameRateWhetherLevelsComeOrNot)
     EXPECT_EQ(meter->ShownLevel(), 11);
 }
 
+TEST_F(DecayingMeter, AfterAStalledWindowTheFallGoesOnFromWhereItWasSeen)
+{
+    meter->SetValue(0x8000);
+    testNow += 50;
+    meter->Tick();
+    ASSERT_EQ(meter->ShownLevel(), 23);
+    // The window's thread held up for a second: one step, not an empty meter.
+    testNow += 1000;
+    meter->Tick();
+    EXPECT_EQ(meter->ShownLevel(), 22);
+    testNow += 100;
+    meter->SetValue(0);
+    EXPECT_EQ(meter->ShownLevel(), 18);
+    // A stall never lights a meter that had fallen to nothing.
+    for (int i = 0; i < 5; ++i) {
+        testNow += 100;
+        meter->Tick();
+    }
+    ASSERT_EQ(meter->ShownLevel(), 0);
+    testNow += 5000;
+    meter->Tick();
+    EXPECT_EQ(meter->ShownLevel(), 0);
+}
+
 TEST_F(DecayingMeter, ALevelBringsTheOtherMetersOfItsClockUpToDate)
 {
     auto* other = new CSkinMeter(parent.get(), 1030);
