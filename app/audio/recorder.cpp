@@ -40,7 +40,6 @@ CRecorder::CRecorder(WindowHandle mainWindow, SettingsStore& store)
     : store_(store), mainWindow_(mainWindow)
 {
     g_recorder = this;
-    wmaWriter_ = WMAWriterCreate() == 0;
     if (!engine_.bind()) {
         setError(engine_.error);
         return;
@@ -137,6 +136,9 @@ bool CRecorder::configureFormat()
     writer_.reset();
     switch (encoding) {
     case formats::kWMA: {
+        // Made on first use: it loads the media runtime, which a WAV or MP3 recording never needs.
+        if (!wmaWriter_)
+            wmaWriter_ = WMAWriterCreate() == 0;
         if (!wmaWriter_) {
             setError("the WMA writer could not be created");
             return false;
