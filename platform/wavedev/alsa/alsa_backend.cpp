@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "../src/backend.h"
+#include "alsa_params.h"
 
 namespace platform::wavedev {
 
@@ -133,15 +134,11 @@ struct AlsaDevice : DeviceEntry {
             return nullptr;
         }
         const SampleLayout layout = layoutOf(format);
-        // Capture keeps half a second in the card so a slow consumer does not lose sound at once;
-        // playback keeps 100 ms so pause and stop are heard promptly.
-        const unsigned latency = capture ? 500000 : 100000;
         snd_pcm_uframes_t buffer = 0, period = 0;
         snd_pcm_hw_params_t* hw = nullptr;
         snd_pcm_hw_params_alloca(&hw);
-        if (snd_pcm_set_params(pcm, alsaFormat(layout.bytesPerSample),
-                               SND_PCM_ACCESS_RW_INTERLEAVED, layout.channels, layout.rate, 1,
-                               latency) < 0 ||
+        if (setPcmParams(pcm, alsaFormat(layout.bytesPerSample), layout.channels, layout.rate,
+                         capture) < 0 ||
             snd_pcm_get_params(pcm, &buffer, &period) < 0 ||
             snd_pcm_hw_params_current(pcm, hw) < 0) {
             snd_pcm_close(pcm);
@@ -183,6 +180,42 @@ struct ConfigRelease {
 } configRelease;
 
 } // namespace
+
+int setPcmParams(snd_pcm_t* pcm, snd_pcm_format_t format, unsigned channels, unsigned rate,
+                 bool capture)
+{
+    if (!capture)
+        return snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, channels, rate, 1,
+                                  100000);
+    // snd_pcm_set_params would make the periods a quarter of the buffer: 125 ms, three blocks
+    // handed on at once and the meters moving eight times a second.
+    snd_pcm_hw_params_t* hw = nullptr;
+    snd_pcm_hw_params_alloca(&hw);
+    unsigned period = 20000, buffer = 500000;
+    int direction = 0;
+    int error = snd_pcm_hw_params_any(pcm, hw);
+    if (error >= 0)
+        error = snd_pcm_hw_params_set_rate_resample(pcm, hw, 1);
+    if (error >= 0)
+        error = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
+    if (error >= 0)
+        error = snd_pcm_hw_params_set_format(pcm, hw, format);
+    if (error >= 0)
+        error = snd_pcm_hw_params_set_channels(pcm, hw, channels);
+    if (error >= 0)
+        error = snd_pcm_hw_params_set_rate(pcm, hw, rate, 0);
+    if (error >= 0)
+        error = snd_pcm_hw_params_set_period_time_near(pcm, hw, &period, &direction);
+    if (error >= 0)
+        error = snd_pcm_hw_params_set_buffer_time_near(pcm, hw, &buffer, &direction);
+    if (error >= 0)
+        error = snd_pcm_hw_params(pcm, hw);
+    // A card that cannot take those steps gets what ALSA chooses for half a second.
+    if (error < 0)
+        error = snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, channels, rate, 1,
+                                   500000);
+    return error;
+}
 
 DeviceList alsaDevices(Direction direction)
 {

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "../alsa/alsa_params.h"
 #include "device_helpers.h"
 #include "testsupport/testsupport.h"
 
@@ -55,6 +56,28 @@ TEST_F(AlsaFilePlugin, TheMapperCapturesTheFilesBytes)
         got.insert(got.end(), b->data.begin(), b->data.end());
     }
     EXPECT_EQ(got, input);
+}
+
+TEST_F(AlsaFilePlugin, CaptureHoldsHalfASecondAndHandsItOnInStepsShorterThanABlock)
+{
+    for (bool capture : {true, false}) {
+        SCOPED_TRACE(capture);
+        snd_pcm_t* stream = nullptr;
+        ASSERT_EQ(snd_pcm_open(&stream, "default",
+                               capture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK, 0),
+                  0);
+        ASSERT_GE(wavedev::setPcmParams(stream, SND_PCM_FORMAT_S16_LE, 2, 44100, capture), 0);
+        snd_pcm_uframes_t buffer = 0, period = 0;
+        ASSERT_EQ(snd_pcm_get_params(stream, &buffer, &period), 0);
+        snd_pcm_close(stream);
+        // Each 40-ms block (1764 frames) is whole after at most one period.
+        EXPECT_GT(period, 0u);
+        EXPECT_LE(period, 1764u);
+        if (capture)
+            EXPECT_GE(buffer, 44100u * 4 / 10);
+        else
+            EXPECT_LE(buffer, 44100u * 15 / 100);
+    }
 }
 
 TEST_F(AlsaFilePlugin, TheMapperPlaysIntoTheFile)
