@@ -66,7 +66,8 @@ private:
     std::atomic<EngineCallback> openCallback_{nullptr};
     std::atomic<EngineCallback> levelCallback_{nullptr};
     std::atomic<EngineCallback> dataCallback_{nullptr};
-    platform::HWAVEIN device_ = nullptr;
+    // Cleared by the closing thread while the worker may still take the last returned buffers.
+    std::atomic<platform::HWAVEIN> device_{nullptr};
     platform::WAVEFORMATEXTENSIBLE format_{};
     std::atomic<platform::MMRESULT> lastResult_{0};
     WAVEHDR headers_[kBuffers] = {};
