@@ -458,27 +458,6 @@ intptr_t CRecorder::OnLevels(void* data, intptr_t)
         return 0;
     const int64_t now = nowNs();
     recorder->lastBlockNs_ = now;
-    // While nothing is recorded, a device that delivers sound faster than it can have been
-    // heard (a file standing in for a sound card) is held to the pace of the sound once it is
-    // two seconds ahead: blocks that only feed the meters are not worth a core. A real card never
-    // gets ahead of the clock, so it is never held. The count starts afresh after a pause; the
-    // blocks a stopping device hands back are not held.
-    static int64_t idleSinceNs = 0, lastIdleNs = 0;
-    static uint64_t idleFrames = 0;
-    const uint32_t rate = recorder->format_.nSamplesPerSec;
-    if (!recorder->recording_ && recorder->deviceStarted_ && rate >= 25) {
-        if (now - lastIdleNs > 500'000'000) {
-            idleSinceNs = now;
-            idleFrames = 0;
-        }
-        lastIdleNs = now;
-        idleFrames += rate / 25;
-        const auto soundNs = static_cast<int64_t>(idleFrames * 1'000'000'000ull / rate);
-        const int64_t aheadNs = soundNs - (now - idleSinceNs) - 2'000'000'000;
-        if (aheadNs > 0)
-            std::this_thread::sleep_for(
-                std::chrono::nanoseconds(std::min<int64_t>(aheadNs, 40'000'000)));
-    }
     uint16_t left = static_cast<uint16_t>(levels->left);
     uint16_t right = static_cast<uint16_t>(levels->right);
     recorder->leftPeak_ = left;
