@@ -2,14 +2,10 @@
 // devices through the same recorder, player and settings store as the window, answering their
 // messages as the window does.
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -32,15 +28,11 @@
 #include "recording_controller.h"
 #include "settings/folder_repair.h"
 #include "settings/settings_store.h"
+#include "stop_signals.h"
 #include "take_files.h"
 #include "window_messages.h"
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-// A stop signal also writes a byte here, which wakes the event loop of a command that waits for
-// it (see wakeOnStopSignal).
-int g_stopPipe[2] = {-1, -1};
 
 // Whether standard output is a terminal (the live line is shown only there), asked once: the
 // level and progress messages come many times a second.
@@ -50,48 +42,17 @@ bool stdoutIsTerminal()
     return terminal;
 }
 
-void onInterrupt(int)
-{
-    g_interrupted = true;
-    const char byte = 1;
-    if (g_stopPipe[1] >= 0 && write(g_stopPipe[1], &byte, 1) < 0) {
-        // The pipe is full: the loop has been woken already.
-    }
-}
-
 // Ctrl+C, a terminate signal and a hang-up (the terminal or the SSH session closing) all end the
-// command as its own stop does: the handler only raises g_interrupted, which the watch on the
-// main thread reads, so a recording is completed and its saved: line printed. Writing to a
-// terminal or pipe that has gone must not end the process before that, so SIGPIPE is ignored.
+// command as its own stop does, on the main thread, so a recording is completed and its saved:
+// line printed. Writing to a terminal or pipe that has gone must not end the process before that,
+// so SIGPIPE is ignored.
 void catchStopSignals()
 {
-    if (g_stopPipe[0] < 0 && pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        g_stopPipe[0] = g_stopPipe[1] = -1; // the watch still sees the flag, only later
-    struct sigaction action = {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int stop : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(stop, &action, nullptr);
+    stopsignals::catchStopSignals();
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-// Calls `stop` on the main thread as soon as a stop signal arrives, so that a command waiting in
-// its event loop needs no frequent timer to notice one. Lives as long as `owner`.
-void wakeOnStopSignal(QObject* owner, std::function<void()> stop)
-{
-    if (g_stopPipe[0] < 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_stopPipe[0], QSocketNotifier::Read, owner);
-    QObject::connect(notifier, &QSocketNotifier::activated, owner, [stop] {
-        char bytes[16];
-        while (read(g_stopPipe[0], bytes, sizeof bytes) > 0) {
-        }
-        stop();
-    });
-    if (g_interrupted)
-        QTimer::singleShot(0, owner, stop);
-}
+using stopsignals::wakeOnStopSignal;
 
 int fail(const std::string& reason)
 {
@@ -195,7 +156,7 @@ public:
     {
         if (finished_)
             return;
-        if (g_interrupted) {
+        if (stopsignals::received()) {
             finish();
             return;
         }
@@ -412,7 +373,7 @@ int play(const CliCommand& command)
     int exitCode = 0;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         waited += 100;
-        if (g_interrupted) {
+        if (stopsignals::received()) {
             player.Stop();
         } else if (!session.opened && waited >= 3000) {
             exitCode = fail("cannot open the output device");
@@ -471,7 +432,7 @@ int monitor(const CliCommand& command)
         if (!recorder.CheckDevice()) {
             exitCode = fail("the input device stopped delivering sound");
             QCoreApplication::quit();
-        } else if (g_interrupted || elapsed >= seconds) {
+        } else if (stopsignals::received() || elapsed >= seconds) {
             QCoreApplication::quit();
         }
     };

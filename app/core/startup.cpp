@@ -5,12 +5,9 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,6 +19,7 @@
 #include "platform/system.h"
 #include "settings/settings_store.h"
 #include "skin.h"
+#include "stop_signals.h"
 
 namespace startup {
 
@@ -123,35 +121,12 @@ bool SingleInstance::acquire()
 
 namespace {
 
-// Written by the signal handler, read on the window's thread through a socket notifier: a signal
-// may arrive on any thread and at any moment, and only the window's thread may touch the window.
-int g_stopSignalPipe[2] = {-1, -1};
-
-void onStopSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] ssize_t written = ::write(g_stopSignalPipe[1], &byte, 1);
-}
-
 // A terminate signal, a hang-up (the terminal or session closing) and Ctrl+C end the program as a
 // confirmed exit does, so a recording in progress is completed instead of cut off.
 void endOnStopSignals(CDravikDlg& window)
 {
-    if (::pipe2(g_stopSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_stopSignalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char bytes[16];
-        while (::read(g_stopSignalPipe[0], bytes, sizeof bytes) > 0) {
-        }
-        window.endWithoutAsking();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int stop : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(stop, &action, nullptr);
+    stopsignals::catchStopSignals();
+    stopsignals::wakeOnStopSignal(&window, [&window] { window.endWithoutAsking(); });
 }
 
 } // namespace
