@@ -68,7 +68,7 @@ public:
     int nextIndex = -1;
     int finishedIndex = -1;
     IWMProfileManager* profileManager = nullptr;
-    // The profile configured last, given to writers made later.
+    // The profile configured last, which every writer takes as it starts a next file.
     IWMProfile* profile = nullptr;
 };
 
@@ -192,11 +192,8 @@ DRAVIK_EXPORT int32_t WMAWriterConfigure(int32_t index, WAVEFORMATEX* format)
         profile->Release();
         return hr;
     }
-    // The other writers follow when they are idle; a file being written keeps its profile.
+    // The other writers take it when they start their next file.
     std::lock_guard lock(g_writer->mutex);
-    for (Entry& entry : g_writer->entries)
-        if (entry.writer && entry.writer != writer && !entry.writing && !entry.busy)
-            entry.writer->SetProfile(profile);
     if (g_writer->profile)
         g_writer->profile->Release();
     g_writer->profile = profile;
@@ -248,9 +245,11 @@ DRAVIK_EXPORT int32_t WMAWriterStartNext(const char* path)
         hr = runtime().createWriter(nullptr, &entry.writer);
         if (failed(hr))
             entry.writer = nullptr;
-        else
-            hr = entry.writer->SetProfile(g_writer->profile);
     }
+    // The profile configured last, whatever this writer had before: a next file in another
+    // format than the capture's would garble the sound.
+    if (!failed(hr))
+        hr = entry.writer->SetProfile(g_writer->profile);
     if (!failed(hr))
         hr = startFile(entry, path);
     std::lock_guard lock(g_writer->mutex);

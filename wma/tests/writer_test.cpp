@@ -150,6 +150,36 @@ TEST_F(WriterTest, ASwitchGoesOnInTheFileStartedAheadAndTheFinishedOneIsComplete
     EXPECT_NEAR(static_cast<double>(durationOf(dir / "b.wma")) / 1e7, 2.0, 0.1);
 }
 
+TEST_F(WriterTest, ANextFileStartedAfterANewProfileIsWrittenInThatProfile)
+{
+    WAVEFORMATEX wfx{};
+    ASSERT_EQ(WMAWriterConfigure(5, &wfx), 0); // 44100 Hz stereo
+    ASSERT_EQ(WMAWriterStart((dir / "a.wma").c_str()), 0);
+    ASSERT_EQ(WMAWriterStartNext((dir / "b.wma").c_str()), 0); // a second writer, in a128
+    ASSERT_EQ(WMAWriterStopNext(), 0);
+    ASSERT_EQ(WMAWriterStop(), 0);
+
+    ASSERT_EQ(WMAWriterConfigure(25, &wfx), 0); // 8000 Hz mono: 16,000 bytes a second
+    ASSERT_EQ(WMAWriterStart((dir / "c.wma").c_str()), 0);
+    ASSERT_EQ(WMAWriterStartNext((dir / "d.wma").c_str()), 0);
+    ASSERT_EQ(WMAWriterSwitchToNext(), 0);
+    ASSERT_EQ(WMAWriterStopFinished(), 0);
+    std::vector<uint8_t> silence(640); // 40 ms
+    for (int i = 0; i < 50; ++i)
+        ASSERT_EQ(WMAWriterWriteSample(400'000, silence.data(), 640), 0);
+    ASSERT_EQ(WMAWriterStop(), 0);
+
+    ASSERT_EQ(WMAReaderCreate(), 0);
+    ASSERT_EQ(WMAReaderOpen((dir / "d.wma").c_str()), 0);
+    WAVEFORMATEX read{};
+    ASSERT_EQ(WMAReaderGetWfx(&read), 0);
+    EXPECT_EQ(read.nSamplesPerSec, 8000u);
+    EXPECT_EQ(read.nChannels, 1);
+    EXPECT_NEAR(static_cast<double>(WMAReaderm_cnsFileDuration()) / 1e7, 2.0, 0.1);
+    WMAReaderClose();
+    WMAReaderDelete();
+}
+
 TEST_F(WriterTest, FailuresAreReportedAndHarmNothing)
 {
     EXPECT_NE(WMAWriterGetStats(nullptr), 0);
