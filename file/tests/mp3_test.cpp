@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include <lame/lame.h>
+
+#include <random>
+
 #include "BrevonCodec.h"
 #include "file_test_support.h"
 #include "mp3_writer.h"
@@ -159,6 +163,58 @@ TEST(Mp3Writer, WritesConstantRateMpeg1FramesWithTheConfiguredFlags)
     EXPECT_GE(frames, 2 * 44100 / 1152u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()).find("Xing"), std::string::npos);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()).find("Info"), std::string::npos);
+}
+
+// Noise shaped towards the low end (each sample half the last plus a random step), which makes
+// the encoder's psychoacoustic choices matter in every frame.
+std::vector<int16_t> shapedNoise(size_t frames, int channels)
+{
+    std::minstd_rand random(7);
+    std::uniform_int_distribution<int> step(-6000, 6000);
+    std::vector<int16_t> pcm(frames * channels);
+    int last[2] = {0, 0};
+    for (size_t i = 0; i < pcm.size(); ++i) {
+        int& v = last[i % channels];
+        v = std::clamp(v / 2 + step(random), -32768, 32767);
+        pcm[i] = static_cast<int16_t>(v);
+    }
+    return pcm;
+}
+
+TEST(Mp3Writer, EncodesExactlyAsAPlainConstantRateEncoderWithTheSameFlags)
+{
+    // Only what a constant bit rate uses may reach the encoder: a VBR quality or any other tuning
+    // changes every frame (and the encoding time) while the file still looks alike.
+    testsupport::TempDir dir;
+    auto noise = shapedNoise(44100 * 2, 2);
+    ASSERT_TRUE(writeMp3(dir / "ours.mp3", noise, pcmFormat(2, 44100, 16), 128));
+    auto ours = testsupport::readFile(dir / "ours.mp3");
+
+    lame_global_flags* plain = lame_init();
+    ASSERT_NE(plain, nullptr);
+    lame_set_in_samplerate(plain, 44100);
+    lame_set_num_channels(plain, 2);
+    lame_set_mode(plain, STEREO);
+    lame_set_brate(plain, 128);
+    lame_set_quality(plain, 2);
+    lame_set_error_protection(plain, 1);
+    lame_set_extension(plain, 1);
+    lame_set_copyright(plain, 1);
+    lame_set_original(plain, 1);
+    lame_set_bWriteVbrTag(plain, 0);
+    ASSERT_EQ(lame_init_params(plain), 0);
+    std::vector<uint8_t> reference(noise.size() * 2 + 7200);
+    int size = lame_encode_buffer_interleaved(plain, noise.data(), 44100 * 2, reference.data(),
+                                              static_cast<int>(reference.size()));
+    ASSERT_GE(size, 0);
+    int tail = lame_encode_flush(plain, reference.data() + size,
+                                 static_cast<int>(reference.size()) - size);
+    lame_close(plain);
+    ASSERT_GE(tail, 0);
+    reference.resize(static_cast<size_t>(size + tail));
+    ASSERT_GT(reference.size(), 30000u);
+    EXPECT_TRUE(ours == reference)
+        << "ours " << ours.size() << " bytes, plain " << reference.size();
 }
 
 TEST(Mp3Writer, ASingleBlockStillGivesADecodableFile)
