@@ -364,9 +364,15 @@ bool CRecorder::StartRecording()
         std::lock_guard lock(namesMutex_);
         tempCounter_ = store_.readInt(settings::NumInst);
     }
-    if (!openOutputFile())
+    // The take's name goes into the settings on the hand-over thread, after the next file is
+    // opened: replacing the settings file takes milliseconds that neither need wait for.
+    std::function<void()> names;
+    const bool opened = openOutputFile(&names);
+    if (opened)
+        prepareNextFile();
+    handover_.post(std::move(names));
+    if (!opened)
         return false;
-    prepareNextFile();
     fileBytes_ = 0;
     totalBytes_ = 0;
     segmentCount_ = 0;

@@ -178,11 +178,13 @@ public:
         finished_ = true;
         clearLine();
         RecordingController::StopResult stopped = controller->stop();
+        // Nothing more is recorded: the device stops before the take is moved, so that a device
+        // that runs as fast as it is asked does not go on metering sound nobody keeps.
+        recorder->StopDevice();
         if (stopped.outcome == RecordingController::StopOutcome::TakeHeld) {
             keepTake(stopped);
             controller->releaseTake();
         }
-        recorder->StopDevice();
         if (controller->partsBeingSaved() > 0) {
             // Parts go on being saved on their own thread; the command ends when they are done
             // and says why it waits when that takes a while.
