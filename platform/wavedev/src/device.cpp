@@ -121,8 +121,14 @@ public:
             if (capture())
                 header->dwBytesRecorded = 0;
             queue_.push_back(header);
-            // A batching device thread is woken by the first buffer, then by a full batch.
-            wake = !batching_ || queue_.size() == 1 || queue_.size() >= kBatch;
+            // A batching playback thread is woken by the first buffer, then by a full batch; a
+            // batching capture thread only by a full batch (it looks again after its batch wait).
+            if (!batching_)
+                wake = true;
+            else if (capture())
+                wake = queue_.size() >= kCaptureBatch;
+            else
+                wake = queue_.size() == 1 || queue_.size() >= kBatch;
         }
         // Woken after the lock is let go: a thread woken under it would only wait again for it.
         if (wake)
@@ -291,7 +297,10 @@ private:
                 continue;
             }
             if (!active || queue_.empty()) {
-                changed_.wait(lock);
+                if (batching_ && capture() && running_ && !failed_)
+                    changed_.wait_for(lock, kCaptureBatchWait);
+                else
+                    changed_.wait(lock);
                 batchWaited = false;
                 continue;
             }
@@ -299,10 +308,13 @@ private:
             // wake-up of this thread and of the buffers' owner for several buffers, not for each.
             // A shorter queue is moved after a short wait (the last buffers of a sound). Capture
             // waits longer: its owner hands buffers back one by one as it finishes with them.
-            if (batching_ && queue_.size() < kBatch && !batchWaited) {
-                changed_.wait_for(lock, capture() ? kCaptureBatchWait : kBatchWait);
+            // Once a batch is there, or the wait is over, the queue is moved until it is empty.
+            if (batching_ && !batchWaited) {
                 batchWaited = true;
-                continue;
+                if (queue_.size() < (capture() ? kCaptureBatch : kBatch)) {
+                    changed_.wait_for(lock, capture() ? kCaptureBatchWait : kBatchWait);
+                    continue;
+                }
             }
             WAVEHDR* header = queue_.front();
             const uint64_t generation = generation_;
@@ -368,6 +380,8 @@ private:
     // Buffers a device that runs as fast as it is asked moves at a time, and how long it waits
     // for a batch to fill.
     static constexpr size_t kBatch = 8;
+    // Capture owners keep many buffers queued (the engine 50): half of them make a batch.
+    static constexpr size_t kCaptureBatch = 25;
     static constexpr std::chrono::milliseconds kBatchWait{2};
     static constexpr std::chrono::milliseconds kCaptureBatchWait{20};
     const bool batching_;
