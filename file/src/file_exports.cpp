@@ -3,12 +3,12 @@
 // and the byte counters that outlive each file.
 #include <array>
 #include <atomic>
-#include <mutex>
 
 #include "BrevonCodec.h"
 #include "BrevonFile.h"
 #include "mp3_reader.h"
 #include "mp3_writer.h"
+#include "platform/file_roles.h"
 #include "wav_reader.h"
 #include "wav_writer.h"
 
@@ -22,16 +22,10 @@ struct Slot {
     uint32_t avgBytesPerSec = 0;
 };
 
-// Three slots take turns: the current file (written by the writing thread), the next one (opened
-// ahead by another thread) and the one the last switch finished (completed by another thread).
-// The indices change under the mutex; the opening and completing run outside it, with the slot
-// marked busy, so the writing thread never waits for a file to be opened or completed.
-std::array<Slot, 3> slots;
-std::mutex roleMutex;
-int currentSlot = 0;
-int nextSlot = -1;
-int finishedSlot = -1;
-std::array<bool, 3> busy{};
+// Three slots take turns as the current file (written by the writing thread), the next one
+// (opened ahead by another thread) and the one the last switch finished (completed by another).
+std::array<Slot, platform::FileRoles::kSlots> slots;
+platform::FileRoles roles;
 
 // The current module and its byte rate. Written by the writing thread, read by any.
 std::atomic<file::FileWriter*> writer{&slots[0].wav};
@@ -68,12 +62,7 @@ bool openIn(Slot& slot, const char* path, const WAVEFORMATEX& format, Kind kind)
 
 bool openCurrent(const char* path, const WAVEFORMATEX& format, Kind kind)
 {
-    int index = 0;
-    {
-        std::lock_guard lock(roleMutex);
-        index = currentSlot;
-    }
-    Slot& slot = slots[static_cast<size_t>(index)];
+    Slot& slot = slots[static_cast<size_t>(roles.current())];
     bool opened = openIn(slot, path, format, kind);
     writer = slot.module;
     writeAvgBytesPerSec = slot.avgBytesPerSec;
@@ -82,46 +71,24 @@ bool openCurrent(const char* path, const WAVEFORMATEX& format, Kind kind)
 
 bool openNext(const char* path, const WAVEFORMATEX& format, Kind kind)
 {
-    int index = -1;
-    {
-        std::lock_guard lock(roleMutex);
-        if (nextSlot >= 0)
-            return false; // one next file at a time
-        for (int i = 0; i < static_cast<int>(slots.size()); ++i) {
-            if (i != currentSlot && i != finishedSlot && !busy[static_cast<size_t>(i)]) {
-                index = i;
-                break;
-            }
-        }
-        if (index < 0)
-            return false;
-        busy[static_cast<size_t>(index)] = true;
-    }
+    const int index = roles.claimNext();
+    if (index < 0)
+        return false;
     bool opened = openIn(slots[static_cast<size_t>(index)], path, format, kind);
-    std::lock_guard lock(roleMutex);
-    busy[static_cast<size_t>(index)] = false;
-    if (opened)
-        nextSlot = index;
+    roles.endClaimNext(index, opened);
     return opened;
 }
 
 // Completes the file of the slot in a role (the next or the finished one) and frees the role
 // once it is done; true when the role is empty.
-bool finishRole(int& role)
+bool finishRole(platform::FileRoles::Role role)
 {
-    int index = -1;
-    {
-        std::lock_guard lock(roleMutex);
-        if (role < 0)
-            return true;
-        index = role;
-        busy[static_cast<size_t>(index)] = true;
-    }
+    const int index = roles.claim(role);
+    if (index < 0)
+        return true;
     Slot& slot = slots[static_cast<size_t>(index)];
     bool done = !slot.module->isOpen() || slot.module->finish();
-    std::lock_guard lock(roleMutex);
-    busy[static_cast<size_t>(index)] = false;
-    role = -1;
+    roles.release(role, index);
     return done;
 }
 
@@ -156,13 +123,9 @@ bool WriteOpenNextMP3File(const char* path, WAVEFORMATEX format, int32_t bitRate
 
 bool WriteSwitchToNextFile()
 {
-    std::lock_guard lock(roleMutex);
-    if (nextSlot < 0 || busy[static_cast<size_t>(nextSlot)] || finishedSlot >= 0)
+    if (!roles.switchToNext())
         return false;
-    finishedSlot = currentSlot;
-    currentSlot = nextSlot;
-    nextSlot = -1;
-    const Slot& slot = slots[static_cast<size_t>(currentSlot)];
+    const Slot& slot = slots[static_cast<size_t>(roles.current())];
     writer = slot.module;
     writeAvgBytesPerSec = slot.avgBytesPerSec;
     return true;
@@ -170,12 +133,12 @@ bool WriteSwitchToNextFile()
 
 bool WriteCloseFinishedFile()
 {
-    return finishRole(finishedSlot);
+    return finishRole(platform::FileRoles::Role::Finished);
 }
 
 bool WriteCloseNextFile()
 {
-    return finishRole(nextSlot);
+    return finishRole(platform::FileRoles::Role::Next);
 }
 
 bool WriteWaveDataCallBackProc(WAVEHDR* header)

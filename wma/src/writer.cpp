@@ -2,7 +2,6 @@
 // as a "PRX" resource, fed with PCM buffers whose time stamps run on from each start, with a next
 // file started ahead so that a recording that splits goes on in it at once.
 #include <array>
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -10,6 +9,7 @@
 
 #include "BrevonWMA.h"
 #include "media_type.h"
+#include "platform/file_roles.h"
 #include "platform/resources.h"
 #include "runtime.h"
 
@@ -38,8 +38,6 @@ struct Entry {
     // Sum of the durations written since the file was started; the stamp of the latest sample.
     uint64_t runningTime = 0;
     bool writing = false;
-    // Opening or completing outside the lock.
-    bool busy = false;
 };
 
 // The process's writer: up to three runtime writers taking turns as the current file (written
@@ -59,14 +57,12 @@ public:
             profileManager->Release();
     }
 
-    Entry& current() { return entries[static_cast<size_t>(currentIndex.load())]; }
+    Entry& current() { return entries[static_cast<size_t>(roles.current())]; }
 
-    std::array<Entry, 3> entries;
+    std::array<Entry, platform::FileRoles::kSlots> entries;
+    platform::FileRoles roles;
+    // Guards the profile.
     std::mutex mutex;
-    // Changed by the recording thread's switch, read by any.
-    std::atomic<int> currentIndex{0};
-    int nextIndex = -1;
-    int finishedIndex = -1;
     IWMProfileManager* profileManager = nullptr;
     // The profile configured last, which every writer takes as it starts a next file.
     IWMProfile* profile = nullptr;
@@ -222,23 +218,11 @@ DRAVIK_EXPORT int32_t WMAWriterStartNext(const char* path)
         return E_UNEXPECTED;
     if (!path || !*path)
         return E_INVALIDARG;
-    int index = -1;
-    {
-        std::lock_guard lock(g_writer->mutex);
-        if (g_writer->nextIndex >= 0)
-            return NS_E_INVALID_REQUEST; // one next file at a time
-        for (int i = 0; i < static_cast<int>(g_writer->entries.size()); ++i) {
-            const Entry& entry = g_writer->entries[static_cast<size_t>(i)];
-            if (i != g_writer->currentIndex && i != g_writer->finishedIndex && !entry.busy &&
-                !entry.writing) {
-                index = i;
-                break;
-            }
-        }
-        if (index < 0)
-            return NS_E_INVALID_REQUEST;
-        g_writer->entries[static_cast<size_t>(index)].busy = true;
-    }
+    // A writer still writing (its last file could not be completed) is not used again.
+    const int index = g_writer->roles.claimNext(
+        [](int i) { return !g_writer->entries[static_cast<size_t>(i)].writing; });
+    if (index < 0)
+        return NS_E_INVALID_REQUEST; // a next file already, or no writer free
     Entry& entry = g_writer->entries[static_cast<size_t>(index)];
     HRESULT hr = S_OK;
     if (!entry.writer) {
@@ -252,10 +236,7 @@ DRAVIK_EXPORT int32_t WMAWriterStartNext(const char* path)
         hr = entry.writer->SetProfile(g_writer->profile);
     if (!failed(hr))
         hr = startFile(entry, path);
-    std::lock_guard lock(g_writer->mutex);
-    entry.busy = false;
-    if (!failed(hr))
-        g_writer->nextIndex = index;
+    g_writer->roles.endClaimNext(index, !failed(hr));
     return hr;
 }
 
@@ -263,45 +244,33 @@ DRAVIK_EXPORT int32_t WMAWriterSwitchToNext()
 {
     if (!g_writer)
         return E_UNEXPECTED;
-    std::lock_guard lock(g_writer->mutex);
-    if (g_writer->nextIndex < 0 || g_writer->finishedIndex >= 0 ||
-        g_writer->entries[static_cast<size_t>(g_writer->nextIndex)].busy)
+    if (!g_writer->roles.switchToNext())
         return NS_E_INVALID_REQUEST;
-    g_writer->finishedIndex = g_writer->currentIndex;
-    g_writer->currentIndex = g_writer->nextIndex;
-    g_writer->nextIndex = -1;
     return S_OK;
 }
 
-// Ends the file of the entry in the role that index names, leaving the role free afterwards.
-static int32_t endRole(int WMAWriter::*role)
+// Ends the file of the entry in a role, leaving the role free afterwards.
+static int32_t endRole(platform::FileRoles::Role role)
 {
     if (!g_writer)
         return E_UNEXPECTED;
-    int index = -1;
-    {
-        std::lock_guard lock(g_writer->mutex);
-        index = g_writer->*role;
-        if (index < 0)
-            return S_OK;
-        g_writer->entries[static_cast<size_t>(index)].busy = true;
-    }
+    const int index = g_writer->roles.claim(role);
+    if (index < 0)
+        return S_OK;
     Entry& entry = g_writer->entries[static_cast<size_t>(index)];
     HRESULT hr = entry.writing ? endFile(entry) : S_OK;
-    std::lock_guard lock(g_writer->mutex);
-    entry.busy = false;
-    g_writer->*role = -1;
+    g_writer->roles.release(role, index);
     return hr;
 }
 
 DRAVIK_EXPORT int32_t WMAWriterStopFinished()
 {
-    return endRole(&WMAWriter::finishedIndex);
+    return endRole(platform::FileRoles::Role::Finished);
 }
 
 DRAVIK_EXPORT int32_t WMAWriterStopNext()
 {
-    return endRole(&WMAWriter::nextIndex);
+    return endRole(platform::FileRoles::Role::Next);
 }
 
 DRAVIK_EXPORT int32_t WMAWriterWriteSample(uint64_t duration, const uint8_t* data, uint32_t length)
