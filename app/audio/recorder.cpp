@@ -470,10 +470,9 @@ intptr_t CRecorder::OnLevels(void* data, intptr_t)
     recorder->rightPeak_ = right;
     // The meters are told at most every 20 ms: at the pace of the sound that is every 40-ms
     // block, while a device that delivers faster than that would wake the window for each block.
-    static std::atomic<int64_t> lastPostNs{0};
-    if (now - lastPostNs.load(std::memory_order_relaxed) < kLevelPostSpacingNs)
+    if (now - recorder->lastLevelPostNs_.load(std::memory_order_relaxed) < kLevelPostSpacingNs)
         return 0;
-    lastPostNs.store(now, std::memory_order_relaxed);
+    recorder->lastLevelPostNs_.store(now, std::memory_order_relaxed);
     postWindowMessageOnce(recorder->mainWindow_, recorder->levelPending_, WM_REC_LEVEL,
                           reinterpret_cast<uintptr_t>(levels));
     uintptr_t packed = static_cast<uintptr_t>(left) | (static_cast<uintptr_t>(right) << 16);

@@ -170,6 +170,8 @@ private:
     // with it), so a window that falls behind is not flooded.
     // Shared with the queued message, which may outlive the recorder.
     std::shared_ptr<std::atomic<bool>> levelPending_ = std::make_shared<std::atomic<bool>>(false);
+    // When the last level message was posted (capture thread).
+    std::atomic<int64_t> lastLevelPostNs_{0};
     std::atomic<WindowHandle> listenerA_{nullptr};
     std::atomic<WindowHandle> listenerB_{nullptr};
 
