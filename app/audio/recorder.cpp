@@ -10,6 +10,7 @@
 
 #include "BrevonWMA.h"
 #include "format_tables.h"
+#include "platform/alsa_errors.h"
 #include "platform/mixer.h"
 #include "platform/wavedev.h"
 #include "take_files.h"
@@ -214,13 +215,14 @@ bool CRecorder::StartDevice()
     blocksGated_ = 0;
     blockNsTotal_ = 0;
     blockNsLargest_ = 0;
+    platform::clearAlsaError();
     deviceStarted_ = engine_.wave.WaveInStart2(device, &format_);
     if (!deviceStarted_) {
         char text[160];
         std::snprintf(text, sizeof text,
                       "cannot open the input device for %u Hz, %u-bit, %u channel(s)",
                       format_.nSamplesPerSec, format_.wBitsPerSample, format_.nChannels);
-        setError(text);
+        setError(platform::withAlsaReason(text));
         return false;
     }
     engine_.wave.WaveInRecordStart();

@@ -19,6 +19,7 @@
 #include "cli_help.h"
 #include "cli_options.h"
 #include "format_tables.h"
+#include "platform/alsa_errors.h"
 #include "platform/mixer.h"
 #include "platform/system.h"
 #include "platform/wavedev.h"
@@ -369,6 +370,7 @@ int play(const CliCommand& command)
     if (start >= player.Duration() && player.Duration() > 0)
         return fail("--from is past the end of the file");
     catchStopSignals();
+    platform::clearAlsaError();
     player.Start(static_cast<uint32_t>(start), static_cast<uint32_t>(start >> 32));
     QTimer watch;
     int waited = 0;
@@ -378,7 +380,7 @@ int play(const CliCommand& command)
         if (stopsignals::received()) {
             player.Stop();
         } else if (!session.opened && waited >= 3000) {
-            exitCode = fail("cannot open the output device");
+            exitCode = fail(platform::withAlsaReason("cannot open the output device"));
             QCoreApplication::quit();
         }
     });
@@ -490,6 +492,8 @@ int main(int argc, char** argv)
         return help->status;
     }
     QCoreApplication app(argc, argv);
+    // ALSA's own error lines become the reason in our one-line messages.
+    platform::routeAlsaErrors();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     auto command = parseCommandLine(args, error);

@@ -16,7 +16,9 @@
 #include <filesystem>
 
 #include "CDravikDlg.h"
+#include "platform/alsa_errors.h"
 #include "platform/system.h"
+#include "product.h"
 #include "settings/settings_store.h"
 #include "skin.h"
 #include "stop_signals.h"
@@ -41,7 +43,35 @@ bool startsWith10(const std::string& commandLine, const char* switchText)
     return std::strncmp(commandLine.c_str(), switchText, 10) == 0;
 }
 
+const char* const kHelp =
+    "usage: dravik [/Install | /Uninstall]\n"
+    "       dravik --help | --version\n"
+    "\n"
+    "Dravik's window: records the sound card's input into WAV, MP3 or WMA files, shows the\n"
+    "input levels, plays takes and files back, and records unattended (voice operation,\n"
+    "automatic start and stop, timed splits).\n"
+    "\n"
+    "  /Install     write the default settings (the window centred on the screen) and exit\n"
+    "  /Uninstall   remove this version's settings and exit\n"
+    "  -h, --help   show this help\n"
+    "  --version    show the version\n"
+    "\n"
+    "Qt's own options (-platform NAME, -style NAME, ...) are taken as well.\n"
+    "environment: DRAVIK_AUDIO=virtual[:...] records and plays on a virtual sound card;\n"
+    "QT_QPA_PLATFORM chooses the display (offscreen runs without one).\n"
+    "Settings: ~/.config/Brevon/Dravik.ini. dravik-cli records without a window.\n"
+    "See dravik(1) and dravik-cli(1).\n";
+
 } // namespace
+
+std::optional<std::string> helpAnswer(const std::string& commandLine)
+{
+    if (commandLine == "--help" || commandLine == "-h")
+        return std::string(kHelp);
+    if (commandLine == "--version")
+        return std::string("dravik ") + product::kVersionText + "\n";
+    return std::nullopt;
+}
 
 std::string commandLine(int argc, char** argv)
 {
@@ -137,6 +167,12 @@ int run(int argc, char** argv)
     std::error_code code;
     g_startupDirectory = std::filesystem::current_path(code).string();
     const std::string line = commandLine(argc, argv);
+    if (auto help = helpAnswer(line)) {
+        std::fputs(help->c_str(), stdout);
+        return 0;
+    }
+    // ALSA's own error lines become the reason in our messages instead of reaching the terminal.
+    platform::routeAlsaErrors();
     const bool install = isInstall(line);
     const bool uninstall = isUninstall(line);
 

@@ -1,11 +1,13 @@
 // Start-up of the program dravik: the companion files checked and held for the whole run, the
-// two installer switches, the single-instance test keyed by the caption, and the process
-// priority. The window itself is the main window's; start-up only decides whether it runs.
+// two installer switches and the help and version texts, the single-instance test keyed by the
+// caption, and the process priority. The window itself is the main window's; start-up only decides
+// whether it runs.
 #pragma once
 
 #include <QLockFile>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/library.h"
@@ -24,6 +26,9 @@ std::string commandLine(int argc, char** argv);
 // first ten characters decide, as they are compared).
 bool isInstall(const std::string& commandLine);
 bool isUninstall(const std::string& commandLine);
+// "--help" (or "-h") and "--version" as the whole command line: the text for standard output,
+// answered before anything needs a display. Nothing for any other command line.
+std::optional<std::string> helpAnswer(const std::string& commandLine);
 
 // The companion files, loaded in their order and held until the program ends: the skin library
 // (through the program's skin module), the media runtime and the wave engine by full path from

@@ -1,6 +1,6 @@
 // Start-up: the installer switches as the command line words them, the companion check, the
-// single-instance lock, and the program itself answering "/Install" and "/Uninstall" without a
-// window.
+// single-instance lock, and the program itself answering "/Install", "/Uninstall", "--help" and
+// "--version" without a window.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -84,13 +84,18 @@ protected:
         fs::create_directories(home / ".config");
     }
 
-    int run(const QStringList& args)
+    // Runs the program offscreen, or with withoutDisplay as on a terminal with no display at
+    // all; its exit status, and what it wrote on standard output in output.
+    int run(const QStringList& args, bool withoutDisplay = false, QString* output = nullptr)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", QString::fromStdString(home.path().string()));
         env.insert("XDG_CONFIG_HOME", QString::fromStdString((home / ".config").string()));
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (withoutDisplay)
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                env.remove(name);
         p.setProcessEnvironment(env);
         p.start(QCoreApplication::applicationDirPath() + "/dravik", args);
         if (!p.waitForFinished(20000)) {
@@ -98,6 +103,8 @@ protected:
             p.waitForFinished();
             return -1;
         }
+        if (output)
+            *output = QString::fromUtf8(p.readAllStandardOutput());
         return p.exitCode();
     }
 
@@ -123,6 +130,18 @@ TEST_F(ProgramSwitches, InstallWritesTheDefaultsAndUninstallRemovesThemWithoutAW
 
     ASSERT_EQ(run({"/Uninstall", "--all"}), 0);
     EXPECT_EQ(ini().find("[1.0]"), std::string::npos);
+}
+
+TEST_F(ProgramSwitches, HelpAndVersionAnswerOnATerminalWithoutADisplay)
+{
+    QString output;
+    ASSERT_EQ(run({"--version"}, true, &output), 0);
+    EXPECT_EQ(output, "dravik 1.0\n");
+    ASSERT_EQ(run({"--help"}, true, &output), 0);
+    EXPECT_TRUE(output.startsWith("usage: dravik")) << output.toStdString();
+    EXPECT_TRUE(output.contains("/Install")) << output.toStdString();
+    // Anything else still needs a display for the window.
+    EXPECT_EQ(run({}, true), 1);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "../alsa/alsa_params.h"
 #include "device_helpers.h"
+#include "platform/alsa_errors.h"
 #include "testsupport/testsupport.h"
 
 using namespace platform;
@@ -106,12 +107,21 @@ TEST_F(AlsaFilePlugin, AnOpenThatAlsaRefusesIsReportedAndOpensNothing)
     std::ofstream config(dir / "asound.conf");
     config << "pcm.!default { type file slave.pcm \"nosuchpcm\" file \"/nonexistent/x\" }\n";
     config.close();
+    routeAlsaErrors();
+    clearAlsaError();
     MessageLog log;
     HWAVEOUT device = nullptr;
+    testing::internal::CaptureStderr();
     EXPECT_NE(waveOutOpen(&device, WAVE_MAPPER, &format, MessageLog::outProc, log.instance(),
                           CALLBACK_FUNCTION),
               MMSYSERR_NOERROR);
+    // ALSA's lines stay off the terminal; the first is the reason the program's message gives.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(log.count(MM_WOM_OPEN), 0u);
+    EXPECT_EQ(alsaError(), "Unknown PCM nosuchpcm");
+    EXPECT_EQ(withAlsaReason("cannot open the output device"),
+              "cannot open the output device (ALSA: Unknown PCM nosuchpcm)");
+    EXPECT_EQ(alsaError(), "");
 }
 
 TEST(AlsaDevices, CardsAreListedByNameWithoutTheVirtualCard)
