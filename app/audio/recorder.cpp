@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -379,6 +380,11 @@ bool CRecorder::StartRecording()
     totalBytes_ = 0;
     segmentCount_ = 0;
     segmentStarted_ = false;
+    // No block is written while recording is clear, so the capture thread leaves the ring alone.
+    preRollMs_ = std::clamp(store_.readInt(settings::nVOXPreRoll), 0, kLongestPreRollMs);
+    preRoll_.reserve(static_cast<uint32_t>(static_cast<uint64_t>(format_.nAvgBytesPerSec) *
+                                           static_cast<uint64_t>(preRollMs_) / 1000),
+                     format_.nBlockAlign);
     // The new threshold first, then the countdown cleared by the capture thread at its next
     // block: a loud block judged by the old threshold cannot hold the gate open into the take.
     gate_.setHold(voxHold_);
@@ -507,12 +513,19 @@ void CRecorder::stopForFailure(const std::string& reason)
     postStopOnce();
 }
 
-bool CRecorder::timeLimitReached()
+uint64_t CRecorder::timeLimitBytes() const
 {
     int limit = store_.readInt(settings::nAutoStopTimeVOX);
     // A negative limit is no limit.
-    return recording_ && !paused_ && limit >= 0 && store_.readInt(settings::nAutoStopTime) != 0 &&
-           TotalHundredths() / 100 >= limit;
+    if (!recording_ || paused_ || limit < 0 || store_.readInt(settings::nAutoStopTime) == 0)
+        return UINT64_MAX;
+    return static_cast<uint64_t>(limit) * format_.nAvgBytesPerSec;
+}
+
+bool CRecorder::timeLimitReached()
+{
+    limitBytes_ = timeLimitBytes();
+    return totalBytes_ >= limitBytes_;
 }
 
 bool CRecorder::writeBlock(WAVEHDR* header)
@@ -539,6 +552,45 @@ bool CRecorder::writeBlock(WAVEHDR* header)
     fileBytes_ += header->dwBytesRecorded;
     totalBytes_ += header->dwBytesRecorded;
     return true;
+}
+
+void CRecorder::writeSound(const WAVEHDR& block, const uint8_t* data, uint32_t bytes)
+{
+    const uint64_t every =
+        static_cast<uint64_t>(splitEverySeconds_.load(std::memory_order_relaxed)) *
+        format_.nAvgBytesPerSec;
+    while (bytes > 0 && outputOpen_ && !failed_) {
+        if (totalBytes_ >= limitBytes_) {
+            postStopOnce();
+            return;
+        }
+        // A part is cut when more sound comes after its full length, so a recording that ends
+        // exactly there leaves no empty part behind.
+        if (every > 0 && fileBytes_ >= every) {
+            split();
+            continue;
+        }
+        uint64_t room = limitBytes_ - totalBytes_;
+        if (every > 0)
+            room = std::min(room, every - fileBytes_);
+        const uint32_t piece = room < bytes ? static_cast<uint32_t>(room) : bytes;
+        WAVEHDR header = block;
+        header.lpData = reinterpret_cast<char*>(const_cast<uint8_t*>(data));
+        header.dwBytesRecorded = piece;
+        header.dwBufferLength = piece;
+        if (!writeBlock(&header))
+            return;
+        data += piece;
+        bytes -= piece;
+    }
+}
+
+void CRecorder::writePreRoll(const WAVEHDR& block)
+{
+    PreRollRing::Pieces kept = preRoll_.pieces();
+    writeSound(block, kept.first.data(), static_cast<uint32_t>(kept.first.size()));
+    writeSound(block, kept.second.data(), static_cast<uint32_t>(kept.second.size()));
+    preRoll_.clear();
 }
 
 bool CRecorder::voxAutoStopDue(int autoStopVox)
@@ -643,18 +695,27 @@ void CRecorder::handleBlockSteps(WAVEHDR* header)
     // that starts while the block is judged begins with the next one, whose gate is reset with
     // the new threshold (the reset flag is set before the recording flag, and read after it).
     const bool write = writing();
-    if (gateResetPending_.exchange(false))
+    // A new recording starts with an empty gate and pre-roll; so does a recording going on
+    // after a pause, whose kept sound came before it.
+    const bool resetGate = gateResetPending_.exchange(false);
+    if (resetGate)
         gate_.reset();
+    if (write && (resetGate || !wasWriting_))
+        preRoll_.clear();
+    wasWriting_ = write;
     if (timeLimitReached()) {
         postStopOnce();
         return;
     }
+    const auto* sound = reinterpret_cast<const uint8_t*>(header->lpData);
     if (write)
         blocksGated_.fetch_add(1, std::memory_order_relaxed);
     if (store_.readInt(settings::nVOXONOFF) == 0) {
         voiceActive_ = true;
-        if (write)
-            writeBlock(header);
+        if (write) {
+            preRoll_.clear();
+            writeSound(*header, sound, header->dwBytesRecorded);
+        }
         if (splitRequested_ && recording_ && !failed_)
             split();
         return;
@@ -662,8 +723,16 @@ void CRecorder::handleBlockSteps(WAVEHDR* header)
     gate_.setHold(voxHold_);
     bool pass = gate_.pass(leftPeak_, rightPeak_);
     voiceActive_ = pass;
-    if (pass && write)
-        writeBlock(header);
+    if (write) {
+        // A dropped block is kept for the next opening of the gate; an opening block takes what
+        // was kept (all of it sound after the last written block) ahead of itself.
+        if (!pass) {
+            preRoll_.keep(sound, header->dwBytesRecorded);
+        } else {
+            writePreRoll(*header);
+            writeSound(*header, sound, header->dwBytesRecorded);
+        }
+    }
 
     int autoSaveMode = store_.readInt(settings::nSettingFileCheckButtonSates);
     int autoStopVox = store_.readInt(settings::nAutoStopVOX);

@@ -14,6 +14,7 @@
 
 #include "part_saver.h"
 #include "platform/records.h"
+#include "pre_roll_ring.h"
 #include "serial_worker.h"
 #include "settings/settings_store.h"
 #include "take_writer.h"
@@ -40,6 +41,15 @@ public:
     void SetVoxHold(int blocks);
     int voxHold() const { return voxHold_; }
     void SetVoxLevel(int percent);
+    // A new file every `seconds` of written sound (0: none), cut on the capture thread at the
+    // exact sample where the length is reached, whatever the pace of the capture.
+    void SetTimedSplit(int seconds) { splitEverySeconds_ = seconds < 0 ? 0 : seconds; }
+    int timedSplit() const { return splitEverySeconds_; }
+    // The sound kept ahead of each opening of the VOX gate, from nVOXPreRoll at each recording
+    // start (0 to 2000 ms), and the bytes its ring holds.
+    int preRollMs() const { return preRollMs_; }
+    uint32_t preRollBytes() const { return preRoll_.capacity(); }
+    static constexpr int kLongestPreRollMs = 2000;
     void RequestSplit() { splitRequested_ = true; }
     bool IsSplitRequested() const { return splitRequested_; }
     bool IsTakeUnsaved() const { return takeUnsaved_; }
@@ -128,6 +138,12 @@ private:
     // running).
     void discardNextFile();
     bool writeBlock(WAVEHDR* header);
+    // Writes sound of a block into the take, cutting it where a timed split or the time limit
+    // falls inside it.
+    void writeSound(const WAVEHDR& block, const uint8_t* data, uint32_t bytes);
+    // The kept pre-roll goes into the take ahead of the block that opened the gate.
+    void writePreRoll(const WAVEHDR& block);
+    uint64_t timeLimitBytes() const;
     void handleBlock(WAVEHDR* header);
     void handleBlockSteps(WAVEHDR* header);
     bool timeLimitReached();
@@ -163,6 +179,8 @@ private:
     std::atomic<bool> failed_{false};
     std::atomic<bool> stopPosted_{false};
     std::atomic<int> voxHold_{10};
+    std::atomic<int> splitEverySeconds_{0};
+    std::atomic<int> preRollMs_{0};
     // Set by the window thread at a recording start; the capture thread then clears the VOX
     // countdown before it judges the next block.
     std::atomic<bool> gateResetPending_{false};
@@ -177,6 +195,12 @@ private:
 
     // Capture thread only (and the window thread while no block can arrive).
     VoxGate gate_;
+    // Sized by the window thread at a recording start (no block is written then), used only by
+    // the capture thread while a recording writes.
+    PreRollRing preRoll_;
+    bool wasWriting_ = false;
+    // The total bytes at which this block's time limit falls (none: the largest value).
+    uint64_t limitBytes_ = UINT64_MAX;
     std::atomic<bool> voiceActive_{true};
     std::atomic<uint16_t> leftPeak_{0};
     std::atomic<uint16_t> rightPeak_{0};

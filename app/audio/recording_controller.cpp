@@ -1,6 +1,7 @@
 // The recording controller.
 #include "recording_controller.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <climits>
@@ -102,6 +103,7 @@ RecordingController::RecordResult RecordingController::record()
     recorder_.SetVoxHold(
         voxHoldBlocks(store_.readString(settings::VoxToleranceTime), kRecordingBlockSeconds));
     store_.writeInt(settings::SessionNum.name, store_.readInt(settings::SessionNum.name, 0) + 1);
+    recorder_.SetTimedSplit(timedSplitSeconds());
     if (!recorder_.StartRecording()) {
         std::string why = recorder_.lastError();
         return {RecordOutcome::Failed,
@@ -152,20 +154,24 @@ bool RecordingController::cutAndSave()
     return true;
 }
 
-bool RecordingController::onLevel()
+int RecordingController::timedSplitSeconds() const
 {
-    if (!recorder_.recording() || store_.readInt(settings::nTimedTrackSplit) == 0)
-        return false;
+    if (store_.readInt(settings::nTimedTrackSplit) == 0)
+        return 0;
     int mode = store_.readInt(settings::nSettingFileCheckButtonSates);
     if (mode != 1 && mode != 2)
+        return 0;
+    long long seconds = leadingInteger(store_.readString(settings::sTimedTrackSplit));
+    return static_cast<int>(std::clamp(seconds, 1LL, static_cast<long long>(INT_MAX)));
+}
+
+bool RecordingController::onLevel()
+{
+    if (!recorder_.recording())
         return false;
-    long long seconds =
-        std::max(1LL, leadingInteger(store_.readString(settings::sTimedTrackSplit)));
-    if (recorder_.IsSplitRequested() ||
-        static_cast<long long>(recorder_.FileHundredths()) < seconds * 100)
-        return false;
-    recorder_.RequestSplit();
-    return true;
+    int seconds = timedSplitSeconds();
+    recorder_.SetTimedSplit(seconds);
+    return seconds > 0;
 }
 
 bool RecordingController::checkDevice()

@@ -10,7 +10,7 @@
 //   Stop             stop(): TakeHeld -> open the take in the player; if that fails,
 //                    releaseTake(); the other outcomes go back to idle
 //   Save (recording) cutAndSave()
-//   WM_REC_LEVEL     onLevel() (the timed split)
+//   WM_REC_LEVEL     onLevel() (a changed timed split length reaches the recorder)
 //   timer 1 (10 s)   checkDiskSpace(): LowDisk -> run the Stop sequence, then show the message
 //   take saved or    releaseTake()
 //   discarded
@@ -118,9 +118,13 @@ public:
     // The Save button while recording with an auto-save mode: a split at the next block.
     // False (nothing done) without an auto-save mode or while not recording.
     bool cutAndSave();
-    // WM_REC_LEVEL: with nTimedTrackSplit set and auto-save mode 1 or 2, requests a split once
-    // the current file holds sTimedTrackSplit seconds (at least 1; "0" or no number is 1) of
-    // written sound. True when a split was requested now.
+    // The timed split: with nTimedTrackSplit set and auto-save mode 1 or 2, a new file after
+    // every sTimedTrackSplit seconds (at least 1; "0" or no number is 1) of written sound; 0
+    // when off. The recorder cuts the parts on its capture thread from the sound it wrote,
+    // so their length does not depend on when the front end looks.
+    int timedSplitSeconds() const;
+    // WM_REC_LEVEL: hands the recorder the timed split as the settings now say (it is also
+    // set at every recording start). True while timed splitting is on.
     bool onLevel();
 
     // --- Device --------------------------------------------------------------------------------

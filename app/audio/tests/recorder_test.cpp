@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <regex>
 #include <thread>
@@ -79,6 +80,33 @@ ReadBack readBack(const fs::path& path)
     return result;
 }
 
+// The left channel of a 16-bit stereo WAV file's sound.
+std::vector<int16_t> leftSamples(const fs::path& path)
+{
+    std::vector<uint8_t> bytes = testsupport::readFile(path);
+    std::vector<int16_t> left;
+    for (size_t at = 12; at + 8 <= bytes.size();) {
+        uint32_t size = bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16 |
+                        static_cast<uint32_t>(bytes[at + 7]) << 24;
+        if (std::memcmp(&bytes[at], "data", 4) == 0) {
+            for (size_t i = at + 8; i + 4 <= std::min(bytes.size(), at + 8 + size); i += 4)
+                left.push_back(static_cast<int16_t>(bytes[i] | bytes[i + 1] << 8));
+            break;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return left;
+}
+
+size_t firstSound(const std::vector<int16_t>& samples)
+{
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (std::abs(samples[i]) > 100)
+            return i;
+    }
+    return samples.size();
+}
+
 } // namespace
 
 TEST(Recorder, TimeLimitStopsOnceAndKeepsExactlyTheLimit)
@@ -129,6 +157,8 @@ TEST(Recorder, VoxWithAutoSaveSplitsEveryBurstIntoAFileOfItsOwn)
     s.set("SessionNum", 7);
     s.set("nAutoStopTime", 1);
     s.set("nAutoStopTimeVOX", 7);
+    // Without pre-roll each file begins with the block that opened the gate.
+    s.set("nVOXPreRoll", 0);
     s.start();
     ASSERT_TRUE(pumpUntil([&] { return s.stopped; }));
     s.recorder->AutoSave();
@@ -155,6 +185,63 @@ TEST(Recorder, VoxWithAutoSaveSplitsEveryBurstIntoAFileOfItsOwn)
     EXPECT_EQ(s.recorder->TotalHundredths(), 700);
     EXPECT_GE(s.window.count(WM_REC_SAVED), 3u);
     EXPECT_TRUE(s.settings.filesIn(s.settings.temp).empty());
+}
+
+TEST(Recorder, VoxPreRollStartsEveryStretchHalfASecondEarlyAndNeverRepeatsSound)
+{
+    // Bursts: 1 s of tone, 2 s of silence. With a one-second hold, 1.08 s of each silence is
+    // dropped, of which the last 0.5 s leads the next burst into its own file.
+    useVirtualCard("in=bursts,pace=fast");
+    Session s;
+    s.set("nVOXONOFF", 1);
+    s.set("nSettingFileCheckButtonSates", 2);
+    s.set("nAutoStopTime", 1);
+    s.set("nAutoStopTimeVOX", 12);
+    s.set("nVOXPreRoll", 500);
+    s.start();
+    EXPECT_EQ(s.recorder->preRollBytes(), 88200u);
+    ASSERT_TRUE(pumpUntil([&] { return s.stopped; }));
+    s.recorder->AutoSave();
+    s.finish();
+    auto files = s.settings.filesIn(s.settings.save);
+    ASSERT_GE(files.size(), 4u);
+    size_t frames = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::vector<int16_t> left = leftSamples(files[i]);
+        frames += left.size();
+        // The first file may begin inside a burst, and the limit cuts the last.
+        if (i == 0 || i + 1 == files.size())
+            continue;
+        EXPECT_NEAR(static_cast<double>(firstSound(left)), 22050.0, 1764.0) << files[i];
+        // Pre-roll, burst, and the 23 quiet blocks the hold writes after it.
+        EXPECT_EQ(left.size(), 22050u + 44100u + 23u * 1764u) << files[i];
+    }
+    // The pre-roll counts as recorded sound, and every frame is in exactly one file.
+    EXPECT_EQ(s.recorder->TotalHundredths(), 1200);
+    EXPECT_EQ(frames, 12u * 44100u);
+}
+
+TEST(Recorder, PreRollInOneFileNeverReachesBackIntoSoundAlreadyWritten)
+{
+    // A 1.6-s hold leaves 0.48 s of each silence dropped, less than the pre-roll: the take is
+    // then the input without a gap and without a repeat, the 3-s loop of the card exactly.
+    useVirtualCard("in=bursts,pace=fast");
+    Session s;
+    s.set("nVOXONOFF", 1);
+    s.set("nAutoStopTime", 1);
+    s.set("nAutoStopTimeVOX", 10);
+    s.set("nVOXPreRoll", 2000);
+    s.recorder->SetVoxHold(40);
+    ASSERT_TRUE(s.recorder->StartDevice()) << s.recorder->lastError();
+    ASSERT_TRUE(s.recorder->StartRecording()) << s.recorder->lastError();
+    ASSERT_TRUE(pumpUntil([&] { return s.stopped; }));
+    s.finish();
+    std::vector<int16_t> left = leftSamples(s.recorder->temporaryPath());
+    ASSERT_EQ(left.size(), 10u * 44100u);
+    size_t repeats = 0;
+    for (size_t i = 0; i + 3 * 44100 < left.size(); ++i)
+        repeats += left[i] != left[i + 3 * 44100];
+    EXPECT_EQ(repeats, 0u);
 }
 
 TEST(Recorder, ASplitOnRequestStartsANewFileAndSavesTheFirst)

@@ -45,11 +45,15 @@ inline constexpr Value nVOXONOFF{"nVOXONOFF", Type::Integer, "0", "0"};
 inline constexpr Value voxlevel{"voxlevel", Type::Integer, "10", "10"};
 // Window creation reads it with a default of "0.4".
 inline constexpr Value VoxToleranceTime{"VoxToleranceTime", Type::String, "1.0", "1.0"};
+// Milliseconds of sound kept ahead of each opening of the VOX gate; clamped to 0..2000.
+inline constexpr Value nVOXPreRoll{"nVOXPreRoll", Type::Integer, nullptr, "500"};
 inline constexpr Value nAutoStart{"nAutoStart", Type::Integer, "0", "0"};
 inline constexpr Value nAutoStopTime{"nAutoStopTime", Type::Integer, nullptr, "0"};
 inline constexpr Value nAutoStopTimeVOX{"nAutoStopTimeVOX", Type::Integer, nullptr, "60"};
 inline constexpr Value nAutoStopVOX{"nAutoStopVOX", Type::Integer, nullptr, "0"};
 inline constexpr Value nAutoStartDatetime{"nAutoStartDatetime", Type::Integer, nullptr, "0"};
+// The moment of a scheduled start, local time "YYYY-MM-DD HH:MM:SS"; empty when none was chosen.
+inline constexpr Value sAutoStartAt{"sAutoStartAt", Type::String, nullptr, ""};
 inline constexpr Value nAutoExit{"nAutoExit", Type::Integer, nullptr, "0"};
 inline constexpr Value nSettingFileCheckButtonSates{"nSettingFileCheckButtonSates", Type::Integer, "0", "0"};
 inline constexpr Value nTimedTrackSplit{"nTimedTrackSplit", Type::Integer, "0", "0"};
