@@ -3,6 +3,7 @@
 #   lib/dravik/                our libraries, loaded by full path from ../lib/dravik of the program
 #   share/dravik/help/         the help pages (installed by app/help)
 #   share/applications/, share/metainfo/, share/icons/hicolor/, share/man/man1/
+#   share/doc/dravik/          copyright, changelog.Debian.gz
 # Included last by the top-level build file, when every target exists; parts whose target has not
 # been built yet are left out.
 
@@ -23,18 +24,37 @@ foreach(library Brevon.Wave Brevon.File Brevon.Codec Brevon.WMA wmvcore Dravik)
   endif()
 endforeach()
 
-# The manual page, compressed as Debian installs manual pages.
-set(man_page ${CMAKE_SOURCE_DIR}/app/cli/dravik-cli.1)
-if(EXISTS ${man_page})
-  set(man_gz ${CMAKE_BINARY_DIR}/man/dravik-cli.1.gz)
-  add_custom_command(OUTPUT ${man_gz}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-    COMMAND gzip -9 -n -c ${man_page} > ${man_gz}
-    DEPENDS ${man_page}
-    COMMENT "Manual page dravik-cli.1")
-  add_custom_target(dravik_man_page ALL DEPENDS ${man_gz})
-  install(FILES ${man_gz} DESTINATION share/man/man1)
+# The manual pages and the Debian changelog, compressed as Debian installs them (-n: no time
+# stamp, so the same source gives the same package).
+function(dravik_install_gz source destination)
+  get_filename_component(name ${source} NAME)
+  set(gz ${CMAKE_BINARY_DIR}/dist/${name}.gz)
+  add_custom_command(OUTPUT ${gz}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/dist
+    COMMAND gzip -9 -n -c ${source} > ${gz}
+    DEPENDS ${source}
+    COMMENT "Compressing ${name}")
+  string(REPLACE "." "_" target dravik_gz_${name})
+  add_custom_target(${target} ALL DEPENDS ${gz})
+  install(FILES ${gz} DESTINATION ${destination})
+endfunction()
+foreach(man_page ${CMAKE_SOURCE_DIR}/app/dravik.1 ${CMAKE_SOURCE_DIR}/app/cli/dravik-cli.1)
+  dravik_install_gz(${man_page} share/man/man1)
+endforeach()
+
+# The licence and the history, where Debian looks for them: the copyright file in the
+# machine-readable format, the changelog of the package's versions, and lintian's overrides, each
+# with its reason.
+set(DRAVIK_PACKAGE_RELEASE 1)
+file(STRINGS ${CMAKE_SOURCE_DIR}/dist/changelog.Debian changelog_head LIMIT_COUNT 1)
+if(NOT changelog_head MATCHES "^dravik \\(${PROJECT_VERSION}-${DRAVIK_PACKAGE_RELEASE}\\) ")
+  message(FATAL_ERROR "dist/changelog.Debian does not begin with version "
+                      "${PROJECT_VERSION}-${DRAVIK_PACKAGE_RELEASE}: ${changelog_head}")
 endif()
+dravik_install_gz(${CMAKE_SOURCE_DIR}/dist/changelog.Debian share/doc/dravik)
+install(FILES ${CMAKE_SOURCE_DIR}/dist/copyright DESTINATION share/doc/dravik)
+install(FILES ${CMAKE_SOURCE_DIR}/dist/dravik.lintian-overrides
+  DESTINATION share/lintian/overrides RENAME dravik)
 
 # The menu entry and the software-centre description belong to the window program.
 if(TARGET dravik)
@@ -57,18 +77,21 @@ if(TARGET dravik_skin_art AND DEFINED DRAVIK_ICON_SIZES AND DEFINED DRAVIK_ICON_
   endif()
 endif()
 
-# The Debian package: cpack -G DEB in the build folder gives dravik_VERSION_ARCH.deb.
+# The Debian package: cpack -G DEB in the build folder gives dravik_VERSION-RELEASE_ARCH.deb.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME dravik)
 set(CPACK_PACKAGE_VENDOR Brevon)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${DRAVIK_PACKAGE_RELEASE})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop sound recorder with voice-operated recording")
+# Lines of the description stay under 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Dravik records a sound card's input into WAV, MP3 or WMA files, shows live stereo input\n"
-  "levels, plays takes and existing files back, and saves takes under a chosen name or\n"
-  "automatically under a time-stamped or numbered one. It can record unattended: voice-operated\n"
-  "recording that writes only sound, automatic start and stop, timed track splits, and a watch on\n"
-  "the free disk space. dravik-cli is its headless recorder and player.")
+  "Dravik records a sound card's input into WAV, MP3 or WMA files, shows live\n"
+  "stereo input levels, plays takes and existing files back, and saves takes\n"
+  "under a chosen name or automatically under a time-stamped or numbered one.\n"
+  "It can record unattended: voice-operated recording that writes only sound,\n"
+  "automatic start and stop, timed track splits, and a watch on the free disk\n"
+  "space. dravik-cli is its headless recorder and player.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

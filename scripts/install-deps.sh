@@ -10,6 +10,7 @@ packages=(
   fonts-liberation2 fonts-dejavu-core
   xvfb xauth xdotool x11-apps  # the window's tests on a real X display
   dpkg-dev file desktop-file-utils appstream man-db  # the Debian package and its checks
+  lintian debootstrap  # the package checked by lintian and installed on a bare Debian root
   libasound2-dev alsa-utils
   libmp3lame-dev libmp3lame0 libmpg123-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
