@@ -1,17 +1,63 @@
-// The conversion layer over libmpg123: one decoder handle in feed mode per stream.
+// The conversion layer over libmpg123: one decoder handle in feed mode per stream. The decoder
+// is given only whole Layer III frames of the stream's own version, sampling rate and channel
+// layout; everything else (junk, damage, tags, frames of another layer or format) is skipped here.
+// Left to itself the decoder would switch layers or formats mid-stream, and on some damaged files
+// it spends minutes of CPU on a few kilobytes.
 #include "platform/acm.h"
 
 #include <mpg123.h>
 
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace platform {
+
+namespace {
+
+// What every frame header of a stream must carry: the version and sampling-rate bits of its
+// format, Layer III, and a mono or a two-channel mode.
+struct FrameShape {
+    uint8_t version = 0;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+    uint8_t sampling = 0; // index into the version's rates
+    bool mono = false;
+    uint32_t rate = 0;
+};
+
+// The frame length of a header of the shape, or 0 when the bytes are no such header (free
+// format, whose length no header gives, included).
+uint32_t frameLength(const FrameShape& shape, const uint8_t* h)
+{
+    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0)
+        return 0;
+    const uint8_t version = (h[1] >> 3) & 3;
+    const uint8_t layer = (h[1] >> 1) & 3;
+    const uint8_t bitRate = h[2] >> 4;
+    const uint8_t sampling = (h[2] >> 2) & 3;
+    const bool mono = (h[3] >> 6) == 3;
+    const uint8_t emphasis = h[3] & 3;
+    if (version != shape.version || layer != 1 || sampling != shape.sampling ||
+        mono != shape.mono || bitRate == 0 || bitRate == 15 || emphasis == 2)
+        return 0;
+    static constexpr uint32_t kMpeg1Kbps[16] = {0,   32,  40,  48,  56,  64,  80,  96,
+                                                112, 128, 160, 192, 224, 256, 320, 0};
+    static constexpr uint32_t kMpeg2Kbps[16] = {0,  8,  16, 24,  32,  40,  48,  56,
+                                                64, 80, 96, 112, 128, 144, 160, 0};
+    const bool mpeg1 = version == 3;
+    const uint32_t kbps = mpeg1 ? kMpeg1Kbps[bitRate] : kMpeg2Kbps[bitRate];
+    const uint32_t padding = (h[2] >> 1) & 1;
+    return (mpeg1 ? 144000 : 72000) * kbps / shape.rate + padding;
+}
+
+} // namespace
 
 struct AcmStream {
     mpg123_handle* decoder = nullptr;
     MPEGLAYER3WAVEFORMAT source{};
     WAVEFORMATEX pcm{};
+    FrameShape shape;
+    // Bytes not yet given to the decoder: the start of a frame whose end has not arrived.
+    std::vector<uint8_t> pending;
 };
 
 namespace {
@@ -56,6 +102,49 @@ WAVEFORMATEX pcmFor(const WAVEFORMATEX& src)
 uint32_t samplesPerFrame(uint32_t rate)
 {
     return rate >= 32000 ? 1152 : 576;
+}
+
+FrameShape shapeOf(const WAVEFORMATEX& src)
+{
+    static constexpr uint32_t kRates[3][3] = {
+        {44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
+    static constexpr uint8_t kVersions[3] = {3, 2, 0};
+    FrameShape shape;
+    for (int v = 0; v < 3; ++v) {
+        for (uint8_t i = 0; i < 3; ++i) {
+            if (kRates[v][i] == src.nSamplesPerSec) {
+                shape.version = kVersions[v];
+                shape.sampling = i;
+            }
+        }
+    }
+    shape.mono = src.nChannels == 1;
+    shape.rate = src.nSamplesPerSec;
+    return shape;
+}
+
+// Gives the decoder every whole frame of the stream's shape in `pending` followed by `count`
+// more bytes, and keeps the start of a frame cut off at the end for the next call.
+int feedFrames(AcmStream& stream, const uint8_t* bytes, uint32_t count)
+{
+    std::vector<uint8_t>& pending = stream.pending;
+    pending.insert(pending.end(), bytes, bytes + count);
+    const size_t size = pending.size();
+    size_t at = 0;
+    int result = MPG123_OK;
+    while (at + 4 <= size && result == MPG123_OK) {
+        const uint32_t length = frameLength(stream.shape, pending.data() + at);
+        if (length == 0) {
+            ++at;
+            continue;
+        }
+        if (at + length > size)
+            break;
+        result = mpg123_feed(stream.decoder, pending.data() + at, length);
+        at += length;
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(at));
+    return result;
 }
 
 } // namespace
@@ -119,6 +208,9 @@ MMRESULT acmStreamOpen(HACMSTREAM* stream, void* /*driver*/, const WAVEFORMATEX*
     s->decoder = decoder;
     std::memcpy(&s->source, src, sizeof s->source);
     s->pcm = pcm;
+    s->shape = shapeOf(*src);
+    // The longest Layer III frame (1441 bytes) and a buffer's worth beside it.
+    s->pending.reserve(8192);
     *stream = s;
     return MMSYSERR_NOERROR;
 }
@@ -175,7 +267,7 @@ MMRESULT acmStreamConvert(HACMSTREAM stream, ACMSTREAMHEADER* header, uint32_t /
     header->cbSrcLengthUsed = 0;
     header->cbDstLengthUsed = 0;
     if (header->cbSrcLength > 0) {
-        if (mpg123_feed(stream->decoder, header->pbSrc, header->cbSrcLength) != MPG123_OK)
+        if (feedFrames(*stream, header->pbSrc, header->cbSrcLength) != MPG123_OK)
             return MMSYSERR_NOMEM;
     }
     header->cbSrcLengthUsed = header->cbSrcLength;

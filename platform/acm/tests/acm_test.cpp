@@ -150,3 +150,26 @@ TEST(Acm, RoomFromTheStreamSizeHoldsEachBufferOfAConstantRateStream)
     acmStreamClose(stream, 0);
     EXPECT_EQ(total, 258048u * 2);
 }
+
+TEST(Acm, DecodesOnlyTheStreamsLayerThreeFramesAndSaysNothingOfTheRest)
+{
+    // A Layer III stream followed by Layer II frames of the same rate and channels, the Layer II
+    // part damaged (every 97th byte flipped): only the Layer III part is sound.
+    auto layer3 = testsupport::readFile(testsupport::fixture("speech-mpeg1-128k-joint.mp3"));
+    auto layer2 = testsupport::readFile(testsupport::fixture("speech-layer2.mp2"));
+    ASSERT_FALSE(layer3.empty());
+    ASSERT_FALSE(layer2.empty());
+    for (size_t i = 500; i < layer2.size(); i += 97)
+        layer2[i] ^= 0x5A;
+    auto mixed = layer3;
+    mixed.insert(mixed.end(), layer2.begin(), layer2.end());
+    auto src = mp3Format(2, 44100, 128);
+    const auto alone = decode(layer3, src, 1454);
+    testing::internal::CaptureStderr();
+    const auto decoded = decode(mixed, src, 1454);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    // The encoder's padding at the end of the Layer III part is no longer the stream's end, so
+    // a few frames of it may come out too; no Layer II second (88200 frames) does.
+    EXPECT_GE(decoded.size(), alone.size());
+    EXPECT_LT(decoded.size(), alone.size() + 4 * 1152 * 4);
+}
