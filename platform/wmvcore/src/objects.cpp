@@ -282,7 +282,8 @@ bool parseProfile(const char16_t* text, ProfileData& out)
     auto codec = wave->find("codecdata");
     if (codec != wave->end() && !hexBytes(codec->second, data.codecData))
         return false;
-    if (data.channels == 0 || data.samplesPerSec == 0)
+    if (data.channels == 0 || data.channels > kMostChannels || data.samplesPerSec == 0 ||
+        data.samplesPerSec > kLargestSampleRate)
         return false;
     out = std::move(data);
     return true;

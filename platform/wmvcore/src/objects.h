@@ -63,7 +63,13 @@ private:
     uint32_t sampleSize_;
 };
 
-// The PCM media type of 16-bit samples at that rate and channel count.
+// The highest sampling rate and channel count a stream may have (the fastest studio converters,
+// a surround layout); beyond them a file or profile is damaged, and its PCM byte rate would no
+// longer fit the format's 32 bits.
+constexpr uint32_t kLargestSampleRate = 768000;
+constexpr uint16_t kMostChannels = 8;
+
+// The PCM media type of 16-bit samples at that rate and channel count (within the limits above).
 MediaProps* makePcmProps(uint32_t rate, uint16_t channels);
 
 // What a profile document says about its one audio stream.

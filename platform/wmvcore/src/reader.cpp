@@ -777,8 +777,9 @@ HRESULT Reader::openFile(const std::string& path, bool publish)
             continue;
         const AVCodec* codec = avcodec_find_decoder(par->codec_id);
         AVCodecContext* decoder = codec ? avcodec_alloc_context3(codec) : nullptr;
-        if (!decoder || par->sample_rate <= 0 || par->ch_layout.nb_channels <= 0 ||
-            avcodec_parameters_to_context(decoder, par) < 0 ||
+        if (!decoder || par->sample_rate <= 0 ||
+            par->sample_rate > static_cast<int>(kLargestSampleRate) ||
+            par->ch_layout.nb_channels <= 0 || avcodec_parameters_to_context(decoder, par) < 0 ||
             avcodec_open2(decoder, codec, nullptr) < 0) {
             avcodec_free_context(&decoder);
             missingCodec = true;

@@ -82,6 +82,9 @@ TEST_F(ProfileManagerTest, RefusesDocumentsThatAreNotAudioProfiles)
         replaced(document(kStream, kWave), "73647561", "73646976"),           // video
         document(kStream, "wFormatTag=\"353\" nChannels=\"0\" nSamplesPerSec=\"44100\" "
                           "nAvgBytesPerSec=\"1\" nBlockAlign=\"1\" wBitsPerSample=\"16\""),
+        // a rate whose PCM byte rate overflows 32 bits
+        document(kStream, "wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"2000000000\" "
+                          "nAvgBytesPerSec=\"1\" nBlockAlign=\"1\" wBitsPerSample=\"16\""),
         document(kStream, kWave).substr(0, 200), // cut short
     };
     for (const std::string& text : bad) {

@@ -199,8 +199,15 @@ TEST(ReaderTest, RefusesWhatItCannotOpen)
     reader->Release();
 
     testsupport::writeFile(dir / "empty.wma", {});
+    // A WAV file claiming 2,000,000,000 samples a second, whose PCM byte rate would not fit
+    // the format's 32 bits.
+    const char header[] = "RIFF\x64\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x00\x94\x35\x77"
+                          "\x00\x50\xD6\xDC\x04\0\x10\0data\x40\0\0\0";
+    std::vector<uint8_t> absurd(header, header + sizeof header - 1);
+    absurd.resize(absurd.size() + 64);
+    testsupport::writeFile(dir / "absurd-rate.wav", absurd);
     for (const auto& path :
-         {dir / "missing.wma", dir.path(), dir / "empty.wma",
+         {dir / "missing.wma", dir.path(), dir / "empty.wma", dir / "absurd-rate.wav",
           testsupport::fixture("damaged-random.wma"), testsupport::fixture("damaged-random.mp3")}) {
         OpenReader file(path);
         EXPECT_FALSE(file.opened()) << path;
