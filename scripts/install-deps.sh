@@ -16,6 +16,7 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   lame mpg123 sox libsox-fmt-mp3 ffmpeg  # reference tools for benchmarks and for inspecting recordings
   valgrind bc
+  clang libclang-rt-14-dev  # the fuzz targets (fuzz/fuzz.sh)
 )
 
 missing=()
