@@ -20,6 +20,7 @@ const char* const kProgramHelp =
     "  info      show the format and length of a file\n"
     "  monitor   show the input levels without recording\n"
     "  devices   list the input and output devices and the mixers\n"
+    "  recover   list, save or discard takes that interrupted recordings left\n"
     "  help      show the help of a command: dravik-cli help record\n"
     "\n"
     "  -h, --help     show this help (COMMAND --help shows the command's)\n"
@@ -76,6 +77,19 @@ const std::map<std::string, const char*> kCommandHelp = {
     {"devices", "usage: dravik-cli devices\n"
                 "\n"
                 "Lists the input devices, the output devices and the mixers, by number.\n"},
+    {"recover",
+     "usage: dravik-cli recover [--save | --discard] [--temp-folder DIR] [--save-folder DIR]\n"
+     "\n"
+     "Lists the takes that interrupted recordings (a crash, a kill, a power cut, or a take kept\n"
+     "at exit) left in the temporary folder: path, encoding, length, when recorded, and\n"
+     "\"(repaired)\" where the header was mended to match the sound on disk. Takes a running\n"
+     "recorder holds are left alone; empty leftovers are removed.\n"
+     "\n"
+     "  --save             move each take into the save folder under a time-stamped name\n"
+     "                     (never overwriting): saved: PATH (S.SS s)\n"
+     "  --discard          delete each take: discarded: PATH\n"
+     "  --temp-folder DIR  the temporary folder to look in\n"
+     "  --save-folder DIR  the save folder (created when missing)\n"},
     {"help", "usage: dravik-cli help [COMMAND]\n"
              "\n"
              "Shows the help of COMMAND, or of the program.\n"},

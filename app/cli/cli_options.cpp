@@ -16,7 +16,8 @@ const char* const kUsage =
     "       dravik-cli play FILE [--from SECONDS]\n"
     "       dravik-cli info FILE\n"
     "       dravik-cli monitor [--seconds N]\n"
-    "       dravik-cli devices\n";
+    "       dravik-cli devices\n"
+    "       dravik-cli recover [--save | --discard] [--temp-folder DIR] [--save-folder DIR]\n";
 
 namespace {
 
@@ -28,10 +29,14 @@ const std::map<std::string, std::set<std::string>> kOptions = {
     {"monitor", {"seconds"}},
     {"info", {}},
     {"devices", {}},
+    {"recover", {"save", "discard", "temp-folder", "save-folder"}},
 };
 
-const std::map<std::string, size_t> kArguments = {
-    {"record", 0}, {"play", 1}, {"info", 1}, {"monitor", 0}, {"devices", 0}};
+// Options that take no value; they are stored with the value "1".
+const std::set<std::string> kFlags = {"save", "discard"};
+
+const std::map<std::string, size_t> kArguments = {{"record", 0},  {"play", 1},    {"info", 1},
+                                                  {"monitor", 0}, {"devices", 0}, {"recover", 0}};
 
 } // namespace
 
@@ -55,6 +60,10 @@ std::optional<CliCommand> parseCommandLine(const std::vector<std::string>& args,
             if (!known->second.count(name)) {
                 error = "unknown option " + arg + " for " + command.name;
                 return std::nullopt;
+            }
+            if (kFlags.count(name)) {
+                command.options.insert_or_assign(name, std::string(1, '1'));
+                continue;
             }
             if (i + 1 >= args.size()) {
                 error = "option " + arg + " needs a value";

@@ -31,6 +31,7 @@
 #include "settings/settings_store.h"
 #include "stop_signals.h"
 #include "take_files.h"
+#include "take_recovery.h"
 #include "window_messages.h"
 
 namespace {
@@ -63,12 +64,7 @@ int fail(const std::string& reason)
 
 std::string clock(int64_t hundredths)
 {
-    char text[32];
-    std::snprintf(
-        text, sizeof text, "%02lld:%02lld:%02lld.%02lld",
-        static_cast<long long>(hundredths / 360000), static_cast<long long>(hundredths / 6000 % 60),
-        static_cast<long long>(hundredths / 100 % 60), static_cast<long long>(hundredths % 100));
-    return text;
+    return takerecovery::lengthText(hundredths);
 }
 
 std::string meter(uint32_t level)
@@ -270,6 +266,23 @@ private:
     long ticks_ = 0;
 };
 
+// One line on standard error when takes of an earlier run wait in the temporary folder (empty
+// leftovers are removed on the way; nothing is decoded).
+void mentionInterruptedTakes(const SettingsStore& store)
+{
+    takerecovery::ScanOptions quick;
+    quick.measure = false;
+    const std::string temp = store.readString(settings::TempFolder);
+    size_t count =
+        takerecovery::scan(temp, store.readString(settings::SaveFolder), quick).takes.size();
+    if (count > 0)
+        std::fprintf(stderr,
+                     "dravik-cli: %zu interrupted take%s in %s: \"dravik-cli recover\" lists "
+                     "%s\n",
+                     count, count == 1 ? " waits" : "s wait", temp.c_str(),
+                     count == 1 ? "it" : "them");
+}
+
 int record(const CliCommand& command)
 {
     catchStopSignals();
@@ -293,6 +306,7 @@ int record(const CliCommand& command)
             repairFolder(store, *folder);
         }
     }
+    mentionInterruptedTakes(store);
     std::string out = command.options.count("out") ? command.options.at("out") : "";
     RecordSession session(out);
     CRecorder recorder(&session, store);
@@ -460,6 +474,69 @@ int monitor(const CliCommand& command)
     return exitCode;
 }
 
+// Lists the takes that interrupted recordings left in the temporary folder, or saves them into
+// the save folder under time-stamped auto-save names (--save), or deletes them (--discard).
+// Empty leftovers are removed in passing.
+int recover(const CliCommand& command)
+{
+    const bool save = command.options.count("save") > 0;
+    const bool discard = command.options.count("discard") > 0;
+    if (save && discard) {
+        std::fprintf(stderr, "dravik-cli: --save and --discard exclude each other\n%s", kUsage);
+        return 2;
+    }
+    SettingsStore& store = SettingsStore::instance();
+    std::string error;
+    for (const settings::Value* folder : {&settings::TempFolder, &settings::SaveFolder}) {
+        std::string option = folder == &settings::TempFolder ? "temp-folder" : "save-folder";
+        if (command.options.count(option)) {
+            store.setOverride(folder->name, command.options.at(option));
+            if (!prepareFolder(store.readString(*folder), error))
+                return fail(error);
+        } else {
+            repairFolder(store, *folder);
+        }
+    }
+    const std::string temp = store.readString(settings::TempFolder);
+    const std::string saveFolder = store.readString(settings::SaveFolder);
+    WMAReaderCreate();
+    WMAReaderSetMessagePump(&pumpQtMessages, nullptr);
+    takerecovery::Found found = takerecovery::scan(temp, saveFolder);
+    WMAReaderDelete();
+    if (found.takes.empty()) {
+        std::printf("no interrupted takes in %s\n", temp.c_str());
+        return 0;
+    }
+    int status = 0;
+    const std::string prefix = store.readString(settings::AutoSavePrefix);
+    for (takerecovery::Take& take : found.takes) {
+        if (save) {
+            std::string savedAs;
+            error = takerecovery::save(take, takerecovery::autoSavePath(take, saveFolder, prefix),
+                                       savedAs);
+            if (error.empty() && take.hundredths >= 0)
+                std::printf("saved: %s (%.2f s)\n", savedAs.c_str(), take.hundredths / 100.0);
+            else if (error.empty())
+                std::printf("saved: %s (length unknown)\n", savedAs.c_str());
+        } else if (discard) {
+            error = takerecovery::discard(take);
+            if (error.empty())
+                std::printf("discarded: %s\n", take.path.c_str());
+        } else {
+            std::printf("%s  %s  %s  recorded %s%s\n", take.path.c_str(), take.encoding.c_str(),
+                        takerecovery::lengthText(take.hundredths).c_str(),
+                        takerecovery::timeText(take.recorded).c_str(),
+                        take.repaired ? "  (repaired)" : "");
+        }
+        if (!error.empty()) {
+            std::fprintf(stderr, "dravik-cli: %s; the take stays at %s\n", error.c_str(),
+                         take.path.c_str());
+            status = 1;
+        }
+    }
+    return status;
+}
+
 int devices()
 {
     std::printf("input devices:\n");
@@ -509,5 +586,7 @@ int main(int argc, char** argv)
         return info(*command);
     if (command->name == "monitor")
         return monitor(*command);
+    if (command->name == "recover")
+        return recover(*command);
     return devices();
 }

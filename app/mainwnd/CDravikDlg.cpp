@@ -80,6 +80,16 @@ QString skinText(int id, const char* fallback)
     return s.isEmpty() ? QString::fromUtf8(fallback) : s;
 }
 
+saveas::TransferTexts transferTexts()
+{
+    saveas::TransferTexts texts;
+    texts.progressTitle = skinText(kCopyTitleString, "Saving the recording");
+    texts.cannotOpen = skinText(kCopyCannotOpenString, "The file could not be opened.");
+    texts.diskFull = skinText(kCopyDiskFullString, "The disk is full.");
+    texts.otherError = skinText(kCopyErrorString, "The file could not be copied.");
+    return texts;
+}
+
 QString saveFilter(int encoding)
 {
     switch (encoding) {
@@ -191,6 +201,16 @@ CDravikDlg::CDravikDlg(SettingsStore& store, WindowServices services, QWidget* p
     player_ = std::make_unique<CPlayer>(this);
     // The WMA reader waits in open and close; the window keeps handling its messages meanwhile.
     WMAReaderSetMessagePump(&pumpWindowMessages, nullptr);
+    // Takes an earlier run left behind are looked for before anything records, and offered.
+    recoveryBox_ =
+        RecoveryBox::offer(this, store_, tempFolder_, saveFolder_,
+                           {services_.saveFile, services_.confirmOverwrite, services_.tell,
+                            [this](const QString& path) { dropFile(path); },
+                            [this](const std::string& path) {
+                                if (openFilePath_ == path)
+                                    closeFile();
+                            },
+                            nullptr, transferTexts(), services_.transfer});
     if (!recorder_->StartDevice())
         deviceError_ = text(recorder_->lastError());
 
@@ -1185,11 +1205,7 @@ void CDravikDlg::saveAs()
         !services_.confirmOverwrite(this, destination))
         return;
 
-    saveas::TransferTexts texts;
-    texts.progressTitle = skinText(kCopyTitleString, "Saving the recording");
-    texts.cannotOpen = skinText(kCopyCannotOpenString, "The file could not be opened.");
-    texts.diskFull = skinText(kCopyDiskFullString, "The disk is full.");
-    texts.otherError = skinText(kCopyErrorString, "The file could not be copied.");
+    const saveas::TransferTexts texts = transferTexts();
     saveas::TransferOptions options = services_.transfer;
     if (options.progressPosition.isNull())
         options.progressPosition = mapToGlobal(QPoint(8, 29));

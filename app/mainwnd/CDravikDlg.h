@@ -20,6 +20,7 @@
 #include "player.h"
 #include "recorder.h"
 #include "recording_controller.h"
+#include "recovery_box.h"
 #include "save_as_transfer.h"
 #include "settings/settings_store.h"
 #include "state_table.h"
@@ -125,6 +126,8 @@ public:
     int encoding() const { return encoding_; }
     const std::string& openFilePath() const { return openFilePath_; }
     bool deviceFailed() const { return !deviceError_.isEmpty(); }
+    // The box offering the takes an earlier run left, while it is open.
+    RecoveryBox* recoveryBox() const { return recoveryBox_; }
     // Replaces how the settings sheet is shown (empty: the window's own sheet).
     void setSettingsService(std::function<void(QWidget*, CRecorder&)> settings)
     {
@@ -258,6 +261,7 @@ private:
     bool shutDown_ = false;
     // The low-disk message while it is open: the next tick does not open another.
     QPointer<QWidget> diskBox_;
+    QPointer<RecoveryBox> recoveryBox_;
     bool freeSpaceUnknownShown_ = false;
 
     QPoint dragStart_;
