@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,6 +118,8 @@ std::string copyThenDelete(const std::string& from, const std::string& to)
         return why;
     }
     fchmod(out, 0644);
+    // Held while it is written, so that a recovery at another program's start leaves it alone.
+    flock(out, LOCK_EX | LOCK_NB);
     const std::string& partial = partialTemplate;
     std::string error;
     char buffer[1 << 16];

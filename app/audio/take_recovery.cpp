@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <span>
 
 #include "BrevonWMA.h"
 #include "platform/file_io.h"
@@ -203,8 +205,10 @@ Inspection inspectWave(int fd)
         return result;
     if (result.empty)
         return result;
-    // A partial sample frame at the end is cut off; an odd data size gets its pad byte.
-    bool ok = size == end || ftruncate(fd, static_cast<off_t>(end)) == 0;
+    // A partial sample frame at the end is cut off; an odd data size gets its pad byte. Sound
+    // past what the sizes can say stays in the file.
+    const bool capped = whole < onDisk - onDisk % blockAlign;
+    bool ok = size == end || capped || ftruncate(fd, static_cast<off_t>(end)) == 0;
     ok = ok && writeLittle(fd, whole, 4, *dataStart - 4) && writeLittle(fd, riffSize, 4, 4);
     result.repaired = ok;
     if (!ok)
@@ -360,14 +364,92 @@ Inspection inspectOgg(int fd)
     return result;
 }
 
-// FLAC: a file whose metadata is all there is holds no sound. Its length is left to the reader
-// (a take cut off before its end has no sample count in STREAMINFO, and decoders go by frames).
+// FLAC frames: their headers (checked by their CRC-8) and their lengths (a frame is whole when
+// its CRC-16 matches).
+namespace flac {
+
+uint8_t crc8(const uint8_t* bytes, size_t length)
+{
+    uint8_t crc = 0;
+    for (size_t i = 0; i < length; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = static_cast<uint8_t>(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
+    }
+    return crc;
+}
+
+uint16_t crc16(const uint8_t* bytes, size_t length)
+{
+    static const std::array<uint16_t, 256> table = [] {
+        std::array<uint16_t, 256> t{};
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned crc = i << 8;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1;
+            t[i] = static_cast<uint16_t>(crc);
+        }
+        return t;
+    }();
+    uint16_t crc = 0;
+    for (size_t i = 0; i < length; ++i)
+        crc = static_cast<uint16_t>((crc << 8) ^ table[(crc >> 8) ^ bytes[i]]);
+    return crc;
+}
+
+// The samples in the frame whose header starts at bytes[at], or 0 when no valid header is there.
+uint32_t frameSamples(const uint8_t* bytes, size_t size, size_t at)
+{
+    if (at + 6 > size || bytes[at] != 0xFF || (bytes[at + 1] & 0xFE) != 0xF8)
+        return 0;
+    const int blockCode = bytes[at + 2] >> 4;
+    const int rateCode = bytes[at + 2] & 0x0F;
+    const int channels = bytes[at + 3] >> 4;
+    const int sampleSize = (bytes[at + 3] >> 1) & 7;
+    if (blockCode == 0 || rateCode == 15 || channels > 10 || sampleSize == 3 || (bytes[at + 3] & 1))
+        return 0;
+    // The frame or sample number, coded as UTF-8 is.
+    size_t p = at + 4;
+    int extra = 0;
+    for (uint8_t lead = bytes[p]; lead & 0x80; lead = static_cast<uint8_t>(lead << 1))
+        ++extra;
+    if (extra == 1 || extra > 7)
+        return 0;
+    p += extra == 0 ? 1 : static_cast<size_t>(extra);
+    uint32_t samples = 0;
+    if (blockCode == 1)
+        samples = 192;
+    else if (blockCode <= 5)
+        samples = 576u << (blockCode - 2);
+    else if (blockCode >= 8)
+        samples = 256u << (blockCode - 8);
+    const size_t tail = (blockCode == 6   ? 1
+                         : blockCode == 7 ? 2
+                                          : 0) +
+                        (rateCode == 12                     ? 1
+                         : rateCode == 13 || rateCode == 14 ? 2
+                                                            : 0);
+    if (p + tail >= size)
+        return 0;
+    if (blockCode == 6)
+        samples = bytes[p] + 1u;
+    else if (blockCode == 7)
+        samples = ((uint32_t(bytes[p]) << 8) | bytes[p + 1]) + 1u;
+    return crc8(bytes + at, p + tail - at) == bytes[p + tail] ? samples : 0;
+}
+
+} // namespace flac
+
+// FLAC: a file whose metadata is all there is holds no sound. A take cut off while recording
+// never had its sample count written into STREAMINFO: it is counted from the whole frames on disk
+// and written there, and a frame cut short at the end is removed.
 Inspection inspectFlac(int fd)
 {
     Inspection result;
     const uint64_t size = fileSize(fd);
-    uint8_t magic[4];
-    if (!readAt(fd, magic, sizeof magic, 0) || std::memcmp(magic, "fLaC", 4) != 0)
+    uint8_t head[8 + 34];
+    if (!readAt(fd, head, sizeof head, 0) || std::memcmp(head, "fLaC", 4) != 0 ||
+        (head[4] & 0x7F) != 0)
         return result;
     uint64_t at = 4;
     uint8_t block[4];
@@ -378,7 +460,65 @@ Inspection inspectFlac(int fd)
         if (block[0] & 0x80)
             break;
     }
-    result.empty = at >= size;
+    if (at >= size) {
+        result.empty = true;
+        return result;
+    }
+    const uint8_t* info = head + 8;
+    const uint32_t rate = (uint32_t(info[10]) << 12) | (uint32_t(info[11]) << 4) | (info[12] >> 4);
+    const uint64_t declared = (uint64_t(info[13] & 0x0F) << 32) | (uint64_t(info[14]) << 24) |
+                              (uint64_t(info[15]) << 16) | (uint64_t(info[16]) << 8) | info[17];
+    if (rate == 0)
+        return result;
+    if (declared > 0) {
+        result.hundredths = static_cast<int64_t>(declared * 100 / rate);
+        return result;
+    }
+    // The frames are looked at where they lie (a take of hours is hundreds of megabytes).
+    void* mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    if (mapped == MAP_FAILED)
+        return result;
+    const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(mapped) + at, size - at);
+    uint64_t samples = 0;
+    size_t frame = 0;
+    uint32_t frameLength = flac::frameSamples(bytes.data(), bytes.size(), 0);
+    size_t wholeEnd = 0;
+    while (frameLength > 0) {
+        // The next header whose frame before it checks out; else the frame runs to the end.
+        size_t next = frame + 6;
+        uint32_t nextLength = 0;
+        for (; next + 2 <= bytes.size(); ++next) {
+            if (bytes[next] != 0xFF)
+                continue;
+            nextLength = flac::frameSamples(bytes.data(), bytes.size(), next);
+            if (nextLength > 0 && flac::crc16(bytes.data() + frame, next - frame - 2) ==
+                                      ((uint16_t(bytes[next - 2]) << 8) | bytes[next - 1]))
+                break;
+            nextLength = 0;
+        }
+        const size_t end = nextLength > 0 ? next : bytes.size();
+        if (end - frame < 8 || flac::crc16(bytes.data() + frame, end - frame - 2) !=
+                                   ((uint16_t(bytes[end - 2]) << 8) | bytes[end - 1]))
+            break;
+        samples += frameLength;
+        wholeEnd = end;
+        frame = next;
+        frameLength = nextLength;
+    }
+    munmap(mapped, size);
+    if (samples == 0 || samples >> 36)
+        return result;
+    uint8_t field[5] = {static_cast<uint8_t>((info[13] & 0xF0) | (samples >> 32)),
+                        static_cast<uint8_t>(samples >> 24), static_cast<uint8_t>(samples >> 16),
+                        static_cast<uint8_t>(samples >> 8), static_cast<uint8_t>(samples)};
+    const uint64_t end = at + wholeEnd;
+    // The signature of the whole sound, if any, no longer fits: zero says there is none.
+    const std::array<uint8_t, 16> noSignature{};
+    bool ok = (size == end || ftruncate(fd, static_cast<off_t>(end)) == 0) &&
+              platform::writeAllAt(fd, field, sizeof field, 8 + 13).ok() &&
+              platform::writeAllAt(fd, noSignature.data(), noSignature.size(), 8 + 18).ok();
+    result.repaired = ok;
+    result.hundredths = ok ? static_cast<int64_t>(samples * 100 / rate) : -1;
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,6 +114,10 @@ int createPartial(const QString& destination, QByteArray& partialPath)
                       QRandomGenerator::global()->generate());
         partialPath = folder + "/." + base + suffix;
         int fd = open(partialPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // Held while it is written, so that a recovery at another program's start leaves it
+        // alone.
+        if (fd >= 0)
+            flock(fd, LOCK_EX | LOCK_NB);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
