@@ -12,6 +12,7 @@
 #include <string>
 
 #include "serial_worker.h"
+#include "take_files.h"
 #include "window_messages.h"
 
 class PartSaver {
@@ -22,6 +23,8 @@ public:
     // A finished, closed part and what its saved name is made of.
     struct Part {
         std::string source;
+        // The recorder's lock on the source, let go once the part is saved or deleted.
+        takefiles::SharedTakeLock lock;
         // Length in hundredths of a second; a part of length 0 is deleted, not saved.
         int32_t hundredths = 0;
         std::string saveFolder;

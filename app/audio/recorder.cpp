@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -79,12 +80,6 @@ std::string CRecorder::temporaryPath() const
 {
     std::lock_guard lock(pathMutex_);
     return temporaryPath_;
-}
-
-void CRecorder::setTemporaryPath(const std::string& path)
-{
-    std::lock_guard lock(pathMutex_);
-    temporaryPath_ = path;
 }
 
 uint32_t CRecorder::gapCount() const
@@ -240,23 +235,15 @@ void CRecorder::StopDevice()
     engine_.wave.WaveInStop();
 }
 
-CRecorder::TempName CRecorder::nextTemporaryName()
+CRecorder::TempName CRecorder::claimTemporaryFile(bool hidden)
 {
     std::lock_guard lock(namesMutex_);
-    std::string folder = store_.readString(settings::TempFolder);
-    // Skip names that are taken: a take kept from an earlier run is never overwritten.
-    TempName next;
-    long long counter = tempCounter_;
-    for (int tries = 0; tries < 10000; ++tries) {
-        counter = counter >= INT32_MAX ? 0 : counter + 1;
-        next.name = takefiles::temporaryName(counter, encoding_);
-        next.path = folder + "/" + next.name;
-        if (access(next.path.c_str(), F_OK) != 0)
-            break;
-    }
-    tempCounter_ = counter;
-    next.counter = counter;
-    return next;
+    // Created exclusively: a take kept from an earlier run, or another recorder's, is never
+    // opened over; its number is skipped.
+    TempName claim = takefiles::claimTemporaryFile(store_.readString(settings::TempFolder),
+                                                   tempCounter_, encoding_, hidden);
+    tempCounter_ = claim.counter;
+    return claim;
 }
 
 std::function<void()> CRecorder::nameWrite(const TempName& name)
@@ -267,23 +254,31 @@ std::function<void()> CRecorder::nameWrite(const TempName& name)
     };
 }
 
-namespace {
-
-// A writer that failed half-way may have left an empty file behind.
-void removeIfEmpty(const std::string& path)
+void CRecorder::setCurrentFile(const std::string& path, takefiles::SharedTakeLock lock)
 {
-    std::error_code ignored;
-    if (std::filesystem::file_size(path, ignored) == 0)
-        std::filesystem::remove(path, ignored);
+    std::lock_guard guard(pathMutex_);
+    temporaryPath_ = path;
+    currentLock_ = std::move(lock);
 }
 
-} // namespace
+takefiles::SharedTakeLock CRecorder::currentLock() const
+{
+    std::lock_guard guard(pathMutex_);
+    return currentLock_;
+}
 
 bool CRecorder::openOutputFile(std::function<void()>* deferredNameWrite)
 {
-    TempName next = nextTemporaryName();
-    setTemporaryPath(next.path);
+    TempName next = claimTemporaryFile(false);
     partHandedOver_ = false;
+    outputOpen_ = false;
+    if (!next.lock) {
+        setCurrentFile(next.path, nullptr);
+        setError("cannot create the recording file " + next.path + ": " +
+                 std::strerror(next.error));
+        return false;
+    }
+    setCurrentFile(next.path, next.lock);
     // A settings write replaces the store's file; at a split that waits for another thread.
     if (deferredNameWrite)
         *deferredNameWrite = nameWrite(next);
@@ -294,7 +289,9 @@ bool CRecorder::openOutputFile(std::function<void()>* deferredNameWrite)
     outputOpen_ = opened;
     if (!opened) {
         setError("cannot create the recording file " + next.path);
-        removeIfEmpty(next.path);
+        // The file was created here a moment ago: whatever the writer left of it is no take.
+        unlink(next.path.c_str());
+        setCurrentFile(next.path, nullptr);
     }
     return opened;
 }
@@ -310,15 +307,15 @@ void CRecorder::prepareNextFile()
 // after the switch gives it its name.
 void CRecorder::openNextFile()
 {
-    TempName next = nextTemporaryName();
-    next.openedAs = std::filesystem::path(next.path).replace_filename("." + next.name).string();
-    if (writer_ && writer_->openNext(next.openedAs)) {
-        nextName_ = next;
+    TempName next = claimTemporaryFile(true);
+    if (next.lock && writer_ && writer_->openNext(next.openedAs)) {
+        nextName_ = std::move(next);
         nextFile_ = NextFile::Ready;
         return;
     }
     // The split then opens its file itself, and reports it when that fails too.
-    removeIfEmpty(next.openedAs);
+    if (next.lock)
+        unlink(next.openedAs.c_str());
     nextFile_ = NextFile::None;
 }
 
@@ -327,8 +324,8 @@ void CRecorder::discardNextFile()
     if (nextFile_.exchange(NextFile::None) != NextFile::Ready)
         return;
     writer_->closeNext();
-    std::error_code ignored;
-    std::filesystem::remove(nextName_.openedAs, ignored);
+    unlink(nextName_.openedAs.c_str());
+    nextName_.lock.reset();
 }
 
 void CRecorder::reportUncompleted(const std::string& path)
@@ -360,6 +357,8 @@ bool CRecorder::StartRecording()
     if (outputOpen_)
         closeOutputFile();
     discardNextFile();
+    // A take still held from before is the window's no more.
+    setCurrentFile({}, nullptr);
     failed_ = false;
     stopPosted_ = false;
     splitRequested_ = false;
@@ -373,7 +372,8 @@ bool CRecorder::StartRecording()
     const bool opened = openOutputFile(&names);
     if (opened)
         prepareNextFile();
-    handover_.post(std::move(names));
+    if (names)
+        handover_.post(std::move(names));
     if (!opened)
         return false;
     fileBytes_ = 0;
@@ -415,15 +415,62 @@ void CRecorder::StopRecording()
     handover_.waitUntilIdle();
     closeOutputFile();
     discardNextFile();
+    restoreDeletedTake();
+}
+
+void CRecorder::ReleaseTake()
+{
+    takeUnsaved_ = false;
+    if (!recording_)
+        setCurrentFile(temporaryPath(), nullptr);
+}
+
+void CRecorder::restoreDeletedTake()
+{
+    takefiles::SharedTakeLock lock = currentLock();
+    if (!lock || !lock->unlinked())
+        return;
+    const std::string path = temporaryPath();
+    std::string why;
+    takefiles::SharedTakeLock restored = takefiles::restoreUnlinked(*lock, path, why);
+    if (!restored) {
+        // Nothing is left under the take's name; the take is lost with its folder.
+        fileBytes_ = 0;
+        setCurrentFile(path, nullptr);
+        std::string reason = "the recording could not be kept after its temporary folder was "
+                             "deleted: " +
+                             why;
+        setError(reason);
+        postWindowMessage(mainWindow_, WM_REC_FAILED, 0, 0, reason);
+        return;
+    }
+    setCurrentFile(path, std::move(restored));
 }
 
 bool CRecorder::CheckDevice()
 {
     if (!engine_.bound || !deviceStarted_)
         return false;
-    bool failed = engine_.wave.WaveInGetDeviceError() != 0 || msSinceLastBlock() > 2000;
+    // A check that comes much later than the window's timers ask for means this process was
+    // held (stopped by a signal, a paused machine): the capture thread was held as well, and the
+    // device's silence counts only from now. The sound lost meanwhile is reported as a gap.
+    constexpr int64_t kHeldNs = 1'500'000'000;
+    const int64_t now = nowNs();
+    if (lastCheckNs_ != 0 && now - lastCheckNs_ > kHeldNs)
+        silenceCountsFromNs_ = now;
+    lastCheckNs_ = now;
+    const int64_t silentSince = std::max<int64_t>(lastBlockNs_, silenceCountsFromNs_);
+    bool failed = engine_.wave.WaveInGetDeviceError() != 0 ||
+                  (silentSince != 0 && now - silentSince > 2'000'000'000);
     if (failed && recording_)
         stopForFailure("the input device stopped delivering sound");
+    if (!failed && recording_) {
+        takefiles::SharedTakeLock lock = currentLock();
+        if (lock && lock->unlinked())
+            stopForFailure("the temporary folder " + store_.readString(settings::TempFolder) +
+                           " was deleted during the recording; the recording stopped, and what "
+                           "was recorded is kept there again");
+    }
     return !failed;
 }
 
@@ -431,6 +478,7 @@ PartSaver::Part CRecorder::finishedPart()
 {
     PartSaver::Part part;
     part.source = temporaryPath();
+    part.lock = currentLock();
     part.hundredths = FileHundredths();
     part.saveFolder = store_.readString(settings::SaveFolder);
     part.prefix = store_.readString(settings::AutoSavePrefix);
@@ -450,6 +498,8 @@ bool CRecorder::AutoSave()
         return true;
     partHandedOver_ = true;
     saver_.save(finishedPart());
+    // The saver lets the take's lock go once it is done with the file.
+    setCurrentFile(temporaryPath(), nullptr);
     fileBytes_ = 0;
     return true;
 }
@@ -618,17 +668,17 @@ void CRecorder::split()
     // Cleared once the new file's length counts from zero: whoever asked may now read it.
     splitRequested_ = false;
     if (nextFile_ == NextFile::Ready && writer_->switchToNext()) {
-        TempName current = nextName_;
-        setTemporaryPath(current.openedAs);
+        TempName current = std::move(nextName_);
+        setCurrentFile(current.openedAs, current.lock);
         partHandedOver_ = false;
         nextFile_ = NextFile::Opening;
         handover_.post([this, part = std::move(part), current]() mutable {
-            // Renaming a file being written leaves its writing alone. Should it fail, the take
-            // goes on under the hidden name, which its reports then give.
-            std::error_code failed;
-            std::filesystem::rename(current.openedAs, current.path, failed);
-            if (!failed)
-                setTemporaryPath(current.path);
+            // Renaming a file being written leaves its writing alone. It never replaces a file:
+            // a name another recorder took meanwhile gives way to the next free one. Should it
+            // fail, the take goes on under the hidden name, which its reports then give.
+            int failed = 0;
+            if (takefiles::publishTemporaryFile(current, encoding_, failed))
+                setCurrentFile(current.path, current.lock);
             if (!writer_->closeFinished())
                 reportUncompleted(part.source);
             openNextFile();

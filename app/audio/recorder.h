@@ -17,6 +17,7 @@
 #include "pre_roll_ring.h"
 #include "serial_worker.h"
 #include "settings/settings_store.h"
+#include "take_files.h"
 #include "take_writer.h"
 #include "vox_gate.h"
 #include "wave_file_api.h"
@@ -54,8 +55,8 @@ public:
     bool IsSplitRequested() const { return splitRequested_; }
     bool IsTakeUnsaved() const { return takeUnsaved_; }
     // The window is done with the stopped take (saved, discarded or given up): take unsaved
-    // := false.
-    void ReleaseTake() { takeUnsaved_ = false; }
+    // := false, and the take's lock is let go.
+    void ReleaseTake();
     // Hands the finished temporary file to the part saver, which moves it into the save folder
     // under a generated name (or deletes it when it holds nothing) on its own thread, after the
     // parts handed over before it. The result arrives as WM_REC_SAVED or WM_REC_FAILED; a part
@@ -98,8 +99,10 @@ public:
     uint64_t blocksGated() const { return blocksGated_; }
 
     // Called by the window now and then (its timer): a device that failed or has stopped
-    // delivering blocks for two seconds ends the recording cleanly, with the reason posted.
-    // True while the device works.
+    // delivering blocks for two seconds ends the recording cleanly, with the reason posted, and
+    // so does a temporary file whose folder was deleted. Time in which this process itself was
+    // held (stopped, a paused machine) does not count as the device's silence: sound lost then
+    // is a gap. True while the device works.
     bool CheckDevice();
 
     // Engine callbacks (capture thread).
@@ -117,20 +120,19 @@ private:
     PartSaver::Part finishedPart();
     void closeOutputFile();
     void reportUncompleted(const std::string& path);
+    // A stopped take whose folder was deleted is written again from what its lock still holds.
+    void restoreDeletedTake();
 
-    // A temporary file's name, its path and the counter it was numbered with; a next file is
-    // opened as another path until the recording goes on in it.
-    struct TempName {
-        long long counter = 0;
-        std::string name;
-        std::string path;
-        std::string openedAs;
-    };
-    // The next free temporary name after the counter, which it advances (any thread).
-    TempName nextTemporaryName();
+    // A temporary file: its counter, names and lock (a next file is created under a hidden name
+    // until the recording goes on in it).
+    using TempName = takefiles::ClaimedFile;
+    // Creates the next free temporary file after the counter, which it advances (any thread).
+    TempName claimTemporaryFile(bool hidden);
     // The settings writes that record the current temporary file.
     std::function<void()> nameWrite(const TempName& name);
-    void setTemporaryPath(const std::string& path);
+    // The current temporary file and the lock held on it.
+    void setCurrentFile(const std::string& path, takefiles::SharedTakeLock lock);
+    takefiles::SharedTakeLock currentLock() const;
     // The next file, opened ahead on the hand-over thread so that a split only switches files.
     void prepareNextFile();
     void openNextFile();
@@ -211,6 +213,9 @@ private:
     std::atomic<uint64_t> fileBytes_{0};
     std::atomic<uint64_t> totalBytes_{0};
     std::atomic<int64_t> lastBlockNs_{0};
+    // Window thread: when CheckDevice last ran, and since when the device's silence counts.
+    int64_t lastCheckNs_ = 0;
+    int64_t silenceCountsFromNs_ = 0;
     std::atomic<uint32_t> gaps_{0};
     // Written by the capture thread, read by the window thread.
     std::atomic<uint64_t> blocksHandled_{0};
@@ -231,10 +236,12 @@ private:
     TempName nextName_;
     // The current temporary file was handed to the part saver.
     bool partHandedOver_ = false;
-    // Path of the current temporary file; written where the file is opened (window thread at a
-    // start, capture thread at a split).
+    // Path of the current temporary file and its lock; written where the file is opened (window
+    // thread at a start, capture thread at a split, hand-over thread at its renaming). The lock
+    // is kept after the recording stops, until the take is auto-saved or released.
     mutable std::mutex pathMutex_;
     std::string temporaryPath_;
+    takefiles::SharedTakeLock currentLock_;
     // Set by either thread when something fails; read by the window thread.
     mutable std::mutex errorMutex_;
     std::string error_;

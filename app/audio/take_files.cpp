@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -78,32 +79,44 @@ std::string distinctPath(const std::string& path)
     }
 }
 
-namespace {
-
-// Gives the complete copy its name without replacing a file of that name: a hard link where the
-// file system has them, else a rename that refuses to replace (FAT and exFAT sticks have no
-// links), else a plain rename after a last look.
-int publish(const std::string& partial, const std::string& to)
+int renameNoReplace(const std::string& from, const std::string& to)
 {
-    if (link(partial.c_str(), to.c_str()) == 0) {
-        unlink(partial.c_str());
-        return 0;
-    }
-    if (errno == EEXIST)
-        return EEXIST;
-    if (renameat2(AT_FDCWD, partial.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
+    // A file system without the no-replace rename: a hard link refuses an existing name too.
+    if (link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP)
+        return errno;
+    // Neither (some network shares): a plain rename after a last look.
     if (access(to.c_str(), F_OK) == 0)
         return EEXIST;
-    return rename(partial.c_str(), to.c_str()) == 0 ? 0 : errno;
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+namespace {
+
+// Makes a folder's entries durable. A file system that cannot sync a folder (EINVAL) keeps them
+// as well as it can; any other failure is an error.
+int syncFolder(const std::string& folder)
+{
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    if (close(fd) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    return error;
 }
 
 // The copy is written under a hidden name beside its destination and named only once it is
 // complete and on the disk: a copy cut short (the program killed, the stick pulled) never looks
 // like a saved take, and the take itself stays in the temporary folder.
-std::string copyThenDelete(const std::string& from, const std::string& to)
+std::string copyThenDelete(const std::string& from, const std::string& to, bool* exists)
 {
     int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
@@ -143,18 +156,21 @@ std::string copyThenDelete(const std::string& from, const std::string& to)
         error = "cannot write " + to + ": " + std::strerror(errno);
     close(in);
     if (error.empty()) {
-        if (int published = publish(partial, to); published != 0)
+        if (int published = renameNoReplace(partial, to); published != 0) {
             error = "cannot create " + to + ": " + std::strerror(published);
+            if (exists && published == EEXIST)
+                *exists = true;
+        }
     }
     if (!error.empty()) {
         unlink(partial.c_str());
         return error;
     }
-    // The new name reaches the disk before the take leaves the temporary folder.
-    int folder = open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        fsync(folder);
-        close(folder);
+    // The new name reaches the disk before the take leaves the temporary folder; when it cannot
+    // be made sure of, the copy goes and the take stays.
+    if (int synced = syncFolder(target.parent_path().string()); synced != 0) {
+        unlink(to.c_str());
+        return "cannot write " + to + ": " + std::strerror(synced);
     }
     unlink(from.c_str());
     return {};
@@ -162,7 +178,7 @@ std::string copyThenDelete(const std::string& from, const std::string& to)
 
 } // namespace
 
-std::string moveFile(const std::string& from, const std::string& to)
+std::string moveFile(const std::string& from, const std::string& to, bool* exists)
 {
     // link + unlink rather than rename, so that an existing destination is never replaced.
     if (link(from.c_str(), to.c_str()) == 0) {
@@ -171,8 +187,155 @@ std::string moveFile(const std::string& from, const std::string& to)
     }
     int linkError = errno;
     if (linkError == EXDEV || linkError == EPERM || linkError == ENOTSUP)
-        return copyThenDelete(from, to);
+        return copyThenDelete(from, to, exists);
+    if (exists && linkError == EEXIST)
+        *exists = true;
     return "cannot move " + from + " to " + to + ": " + std::strerror(linkError);
+}
+
+std::string moveToDistinctPath(const std::string& from, const std::string& to, std::string& saved)
+{
+    std::string error;
+    // Each try takes a name nobody had a moment ago; another recorder may take it first.
+    for (int tries = 0; tries < 1000; ++tries) {
+        saved = distinctPath(to);
+        bool exists = false;
+        error = moveFile(from, saved, &exists);
+        if (!exists)
+            return error;
+    }
+    return error;
+}
+
+TakeLock::~TakeLock()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+bool TakeLock::unlinked() const
+{
+    struct stat info {};
+    return fd_ >= 0 && fstat(fd_, &info) == 0 && info.st_nlink == 0;
+}
+
+namespace {
+
+bool nameExists(const std::string& path)
+{
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+std::string hiddenPath(const std::string& folder, const std::string& name)
+{
+    return folder + "/." + name;
+}
+
+} // namespace
+
+ClaimedFile claimTemporaryFile(const std::string& folder, long long counter, int encoding,
+                               bool hidden)
+{
+    ClaimedFile claim;
+    claim.error = EEXIST;
+    for (int tries = 0; tries < 10000; ++tries) {
+        counter = counter >= INT32_MAX ? 0 : counter + 1;
+        std::string name = temporaryName(counter, encoding);
+        std::string plain = folder + "/" + name;
+        std::string secret = hiddenPath(folder, name);
+        const std::string& created = hidden ? secret : plain;
+        if (nameExists(hidden ? plain : secret))
+            continue;
+        int fd = open(created.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            claim.error = errno;
+            claim.counter = counter;
+            claim.name = name;
+            claim.path = plain;
+            claim.openedAs = created;
+            return claim;
+        }
+        // A file just created by us: nobody else can hold its lock yet.
+        flock(fd, LOCK_EX | LOCK_NB);
+        claim.counter = counter;
+        claim.name = name;
+        claim.path = plain;
+        claim.openedAs = created;
+        claim.lock = std::make_shared<TakeLock>(fd);
+        claim.error = 0;
+        return claim;
+    }
+    return claim;
+}
+
+bool publishTemporaryFile(ClaimedFile& claim, int encoding, int& error)
+{
+    const std::string folder = std::filesystem::path(claim.path).parent_path().string();
+    long long counter = claim.counter;
+    std::string name = claim.name;
+    std::string target = claim.path;
+    for (int tries = 0; tries < 10000; ++tries) {
+        error = renameNoReplace(claim.openedAs, target);
+        if (error == 0) {
+            claim.counter = counter;
+            claim.name = name;
+            claim.path = target;
+            claim.openedAs = target;
+            return true;
+        }
+        if (error != EEXIST)
+            return false;
+        // Another recorder took the name meanwhile: the next one that is free in both forms.
+        do {
+            counter = counter >= INT32_MAX ? 0 : counter + 1;
+            name = temporaryName(counter, encoding);
+            target = folder + "/" + name;
+        } while (nameExists(hiddenPath(folder, name)) && ++tries < 10000);
+    }
+    return false;
+}
+
+SharedTakeLock restoreUnlinked(const TakeLock& lock, const std::string& path, std::string& error)
+{
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    int out = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0) {
+        error = "cannot create " + path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    flock(out, LOCK_EX | LOCK_NB);
+    auto restored = std::make_shared<TakeLock>(out);
+    error.clear();
+    char buffer[1 << 16];
+    for (off_t at = 0;;) {
+        ssize_t got = pread(lock.fd(), buffer, sizeof buffer, at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            error = std::strerror(errno);
+            break;
+        }
+        if (got == 0)
+            break;
+        platform::IoResult put = platform::writeAll(out, buffer, static_cast<size_t>(got));
+        if (!put.ok()) {
+            error = std::strerror(put.error);
+            break;
+        }
+        at += got;
+    }
+    if (error.empty() && fsync(out) != 0)
+        error = std::strerror(errno);
+    if (!error.empty()) {
+        unlink(path.c_str());
+        error = "cannot write " + path + ": " + error;
+        return nullptr;
+    }
+    return restored;
 }
 
 } // namespace takefiles

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ctime>
+#include <memory>
 #include <string>
 
 namespace takefiles {
@@ -22,7 +23,60 @@ std::string safePrefix(const std::string& prefix);
 std::string distinctPath(const std::string& path);
 
 // Moves a file; across file systems it copies, makes the copy durable, then deletes the source.
-// On failure the source stays where it was and the reason is returned; empty on success.
-std::string moveFile(const std::string& from, const std::string& to);
+// On failure the source stays where it was and the reason is returned; empty on success. An
+// existing destination is never replaced (the reason then says so, and `exists` is set).
+std::string moveFile(const std::string& from, const std::string& to, bool* exists = nullptr);
+// Moves a file to the path or, when a file of that name appears first (another recorder saving
+// into the same folder), to the next distinct name; the name it got is returned in `saved`.
+std::string moveToDistinctPath(const std::string& from, const std::string& to, std::string& saved);
+
+// Renames without ever replacing a file: the system's no-replace rename, else a hard link and an
+// unlink. 0 or the errno (EEXIST when a file of that name exists).
+int renameNoReplace(const std::string& from, const std::string& to);
+
+// The lock a recorder holds on each temporary file it records into, from its exclusive creation
+// until the take is finished with (saved, discarded, or kept when the program ends): the
+// descriptor it was created with, holding flock(LOCK_EX). A file in the temporary folder on
+// which another process gets flock(LOCK_EX | LOCK_NB) is held by no running recorder. The lock
+// follows the file through renames.
+class TakeLock {
+public:
+    explicit TakeLock(int fd) : fd_(fd) {}
+    ~TakeLock();
+    TakeLock(const TakeLock&) = delete;
+    TakeLock& operator=(const TakeLock&) = delete;
+    int fd() const { return fd_; }
+    // Whether the file was removed from its folder while it was held (its folder deleted).
+    bool unlinked() const;
+
+private:
+    int fd_;
+};
+using SharedTakeLock = std::shared_ptr<TakeLock>;
+
+// A temporary file created exclusively: the counter it was numbered with, its plain name and
+// path, the path it was created as (the plain one, or the hidden one of a file opened ahead), and
+// its lock; no lock, with error set (an errno), when no file could be created.
+struct ClaimedFile {
+    long long counter = 0;
+    std::string name;
+    std::string path;
+    std::string openedAs;
+    SharedTakeLock lock;
+    int error = 0;
+};
+// Creates the first free temporary file after the counter in the folder ("tmp0002.wav"; with
+// hidden, ".tmp0002.wav", a file opened ahead, whose plain name must be free too). A name that
+// exists, or whose other form (hidden or plain) exists, is skipped: another recorder's take.
+ClaimedFile claimTemporaryFile(const std::string& folder, long long counter, int encoding,
+                               bool hidden);
+// Gives a hidden file opened ahead its plain name; when another recorder took that name
+// meanwhile, the next free number. Updates the claim (counter, name, path, openedAs); false with
+// the errno when no name could be given (the file keeps its hidden name).
+bool publishTemporaryFile(ClaimedFile& claim, int encoding, int& error);
+// A take whose folder was deleted while it was recorded still lives behind its lock: its content
+// is copied into a new file created at path (the folder made again), whose lock is returned;
+// null with the reason in error when it cannot be.
+SharedTakeLock restoreUnlinked(const TakeLock& lock, const std::string& path, std::string& error);
 
 } // namespace takefiles

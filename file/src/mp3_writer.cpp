@@ -119,7 +119,9 @@ bool Mp3Writer::open(const char* path, const WAVEFORMATEX& format, int kbps,
         release();
         return false;
     }
-    file_ = mmioOpen(path, MMIO_CREATE | MMIO_WRITE | MMIO_EXCLUSIVE);
+    // No lock of its own: the recorder creates its takes exclusively and holds a lock on each
+    // (which a second lock here would collide with).
+    file_ = mmioOpen(path, MMIO_CREATE | MMIO_WRITE);
     if (!file_) {
         release();
         return false;

@@ -13,7 +13,9 @@ using namespace platform;
 bool WavWriter::open(const char* path, const WAVEFORMATEX& format)
 {
     close();
-    file_ = mmioOpen(path, MMIO_CREATE | MMIO_WRITE | MMIO_EXCLUSIVE);
+    // No lock of its own: the recorder creates its takes exclusively and holds a lock on each
+    // (which a second lock here would collide with).
+    file_ = mmioOpen(path, MMIO_CREATE | MMIO_WRITE);
     if (!file_)
         return false;
     riff_ = MMCKINFO{};

@@ -111,14 +111,22 @@ HMMIO mmioOpen(const char* path, uint32_t flags)
     if (flags & MMIO_READWRITE)
         mode = O_RDWR;
     if (flags & MMIO_CREATE)
-        mode = (mode == O_RDONLY ? O_RDWR : mode) | O_CREAT | O_TRUNC;
+        mode = (mode == O_RDONLY ? O_RDWR : mode) | O_CREAT;
     int fd = open(path, mode | O_CLOEXEC, 0666);
     if (fd < 0)
         return nullptr;
-    // An exclusive open keeps other writers of ours off the file (advisory, best effort).
+    // An exclusive open keeps other writers of ours off the file (advisory, best effort); a file
+    // held by another is refused before it is emptied.
     if ((flags & MMIO_EXCLUSIVE) && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         close(fd);
         return nullptr;
+    }
+    if ((flags & MMIO_CREATE) && ftruncate(fd, 0) != 0) {
+        struct stat kind {};
+        if (fstat(fd, &kind) != 0 || S_ISREG(kind.st_mode)) {
+            close(fd);
+            return nullptr;
+        }
     }
     struct stat info {};
     if (fstat(fd, &info) != 0) {

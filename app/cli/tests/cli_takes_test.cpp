@@ -1,0 +1,262 @@
+// dravik-cli recorders as a user meets them: several at once in the same folders, a temporary
+// folder deleted under a take, a process stopped for seconds, and odd files and options. Each
+// runs dravik-cli itself as a child process on the virtual card.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testsupport/testsupport.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+fs::path cliPath()
+{
+    return fs::read_symlink("/proc/self/exe").parent_path() / "dravik-cli";
+}
+
+// A dravik-cli child whose standard output and error are read into one text.
+class Cli {
+public:
+    Cli(const fs::path& home, const std::string& audio, const std::vector<std::string>& arguments)
+    {
+        fs::create_directories(home);
+        std::vector<std::string> args = {cliPath().string()};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<std::string> env = {"DRAVIK_AUDIO=" + audio, "HOME=" + home.string(),
+                                        "XDG_CONFIG_HOME=" + (home / ".config").string(),
+                                        "PATH=/usr/bin:/bin"};
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"})
+            if (const char* value = std::getenv(name))
+                env.push_back(std::string(name) + "=" + value);
+        std::vector<char*> argv, envp;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], 2);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(ends[1]);
+        output_ = ends[0];
+    }
+    ~Cli()
+    {
+        if (pid_ > 0 && status_ == kRunning) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (output_ >= 0)
+            close(output_);
+    }
+
+    void signal(int number) { kill(pid_, number); }
+
+    // Waits for the end (at most 60 s): the exit status, or -1.
+    int finish()
+    {
+        auto until = std::chrono::steady_clock::now() + 60s;
+        while (output_ >= 0 && std::chrono::steady_clock::now() < until) {
+            pollfd readable{output_, POLLIN, 0};
+            if (poll(&readable, 1, 100) <= 0)
+                continue;
+            char buffer[4096];
+            ssize_t n = read(output_, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            text.append(buffer, static_cast<size_t>(n));
+        }
+        int status = 0;
+        if (waitpid(pid_, &status, 0) != pid_)
+            return -1;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return status_;
+    }
+
+    // The paths of the saved: lines.
+    std::vector<fs::path> saved() const
+    {
+        std::vector<fs::path> paths;
+        std::regex line("saved: (.*) \\([0-9.]+ s\\)");
+        for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
+            paths.emplace_back((*it)[1].str());
+        return paths;
+    }
+
+    std::string text;
+
+private:
+    static constexpr int kRunning = -2;
+    pid_t pid_ = -1;
+    int output_ = -1;
+    int status_ = kRunning;
+};
+
+int runCli(const fs::path& home, const std::vector<std::string>& arguments, std::string& text,
+           const std::string& audio = "virtual:in=tone,pace=fast")
+{
+    Cli cli(home, audio, arguments);
+    int status = cli.finish();
+    text = cli.text;
+    return status;
+}
+
+void put16(std::vector<uint8_t>& out, uint16_t v)
+{
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t v)
+{
+    put16(out, static_cast<uint16_t>(v));
+    put16(out, static_cast<uint16_t>(v >> 16));
+}
+
+// A WAV file of integer PCM whose frames are given by sample(frame, channel) as 32-bit values
+// cut to the sample size.
+void writeWav(const fs::path& path, uint32_t rate, uint16_t channels, uint16_t bits,
+              uint32_t frames, uint16_t tag = 1)
+{
+    std::vector<uint8_t> data;
+    const uint32_t bytes = bits / 8;
+    for (uint32_t f = 0; f < frames; ++f)
+        for (uint16_t c = 0; c < channels; ++c) {
+            // A sample counter: each frame one more than the last, in every channel.
+            uint32_t v = tag == 3 ? 0 : (f << (bits - 16));
+            for (uint32_t b = 0; b < bytes; ++b)
+                data.push_back(static_cast<uint8_t>(v >> (8 * b)));
+        }
+    std::vector<uint8_t> file = {'R', 'I', 'F', 'F'};
+    put32(file, static_cast<uint32_t>(36 + data.size()));
+    file.insert(file.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put32(file, 16);
+    put16(file, tag);
+    put16(file, channels);
+    put32(file, rate);
+    put32(file, rate * channels * bytes);
+    put16(file, static_cast<uint16_t>(channels * bytes));
+    put16(file, bits);
+    file.insert(file.end(), {'d', 'a', 't', 'a'});
+    put32(file, static_cast<uint32_t>(data.size()));
+    file.insert(file.end(), data.begin(), data.end());
+    testsupport::writeFile(path, file);
+}
+
+// The left channel of a 16-bit stereo recording, decoded by ffmpeg; empty when there is no
+// ffmpeg.
+std::vector<int16_t> decodedLeft(const fs::path& file)
+{
+    std::string command = "ffmpeg -v quiet -i '" + file.string() + "' -f s16le -ac 2 -";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return {};
+    std::vector<int16_t> left;
+    int16_t frame[2];
+    while (fread(frame, sizeof frame, 1, pipe) == 1)
+        left.push_back(frame[0]);
+    pclose(pipe);
+    return left;
+}
+
+bool haveFfmpeg()
+{
+    return std::system("command -v ffmpeg >/dev/null 2>&1") == 0;
+}
+
+double infoSeconds(const fs::path& home, const fs::path& file)
+{
+    std::string text;
+    if (runCli(home, {"info", file.string()}, text) != 0)
+        return -1;
+    auto at = text.find("duration:");
+    return at == std::string::npos ? -1 : std::atof(text.c_str() + at + 9);
+}
+
+} // namespace
+
+namespace {
+
+// Waits until a take file shows in the folder.
+bool takeAppears(const fs::path& folder)
+{
+    for (auto until = std::chrono::steady_clock::now() + 15s;
+         std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(20ms)) {
+        std::error_code ignored;
+        if (fs::exists(folder, ignored) && !fs::is_empty(folder, ignored))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(CliTakes, ATemporaryFolderDeletedMidTakeStopsTheRecordingAtOnceAndKeepsWhatWasRecorded)
+{
+    testsupport::TempDir dir;
+    const fs::path temp = dir / "temp";
+    const fs::path out = dir / "take.wav";
+    Cli cli(dir / "home", "virtual:in=tone,pace=realtime",
+            {"record", "--encode", "wav", "--vox", "off", "--auto-save", "none", "--seconds", "30",
+             "--temp-folder", temp.string(), "--out", out.string()});
+    ASSERT_TRUE(takeAppears(temp));
+    std::this_thread::sleep_for(1500ms);
+    const auto removed = std::chrono::steady_clock::now();
+    fs::remove_all(temp);
+    EXPECT_EQ(cli.finish(), 1) << cli.text;
+    EXPECT_LT(std::chrono::steady_clock::now() - removed, 10s) << "the recording went on";
+    EXPECT_NE(cli.text.find("temporary folder"), std::string::npos) << cli.text;
+    ASSERT_EQ(cli.saved(), std::vector<fs::path>{out}) << cli.text;
+    // What was recorded before and after the folder went is all there.
+    EXPECT_GE(infoSeconds(dir / "home", out), 1.4);
+}
+
+TEST(CliTakes, AProcessStoppedForSecondsGoesOnRecordingWithAGapReported)
+{
+    testsupport::TempDir dir;
+    const fs::path temp = dir / "temp";
+    const fs::path out = dir / "take.wav";
+    Cli cli(dir / "home", "virtual:in=tone,pace=realtime",
+            {"record", "--encode", "wav", "--vox", "off", "--auto-save", "none", "--seconds", "5",
+             "--temp-folder", temp.string(), "--out", out.string()});
+    ASSERT_TRUE(takeAppears(temp));
+    // Twice, as Ctrl+Z and fg, or a paused virtual machine, would.
+    for (int i = 0; i < 2; ++i) {
+        std::this_thread::sleep_for(700ms);
+        cli.signal(SIGSTOP);
+        std::this_thread::sleep_for(3200ms);
+        cli.signal(SIGCONT);
+    }
+    EXPECT_EQ(cli.finish(), 0) << cli.text;
+    EXPECT_EQ(cli.text.find("stopped delivering"), std::string::npos) << cli.text;
+    EXPECT_NE(cli.text.find("gap"), std::string::npos) << cli.text;
+    EXPECT_NEAR(infoSeconds(dir / "home", out), 5.0, 0.01);
+}
