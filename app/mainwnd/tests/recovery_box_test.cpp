@@ -23,6 +23,7 @@
 #include "recovery_box.h"
 #include "testsupport/killed_takes.h"
 #include "testsupport/testsupport.h"
+#include "window_messages.h"
 
 namespace fs = std::filesystem;
 
@@ -91,6 +92,7 @@ TEST(RecoveryBox, KilledTakesAreOfferedAtStartAndSavedOpenedOrDiscardedFromTheBo
     services.saveFile = [&](QWidget*, const QString&, const QString&) {
         return QString::fromStdString((dir / "chosen").string());
     };
+    services.askYesNo = [](QWidget*, const QString&) { return true; };
     services.tell = [&](QWidget*, const QString& message, bool) -> QWidget* {
         messages.push_back(message);
         return nullptr;
@@ -112,9 +114,9 @@ TEST(RecoveryBox, KilledTakesAreOfferedAtStartAndSavedOpenedOrDiscardedFromTheBo
         window.close();
     }
 
-    CDravikDlg window(store, services);
-    window.show();
-    QPointer<RecoveryBox> box = window.recoveryBox();
+    auto window = std::make_unique<CDravikDlg>(store, services);
+    window->show();
+    QPointer<RecoveryBox> box = window->recoveryBox();
     ASSERT_TRUE(box);
     ASSERT_TRUE(pumpUntil([&] { return box->isVisible(); }));
     // One row a take, with its name, encoding, length and time of recording.
@@ -140,11 +142,11 @@ TEST(RecoveryBox, KilledTakesAreOfferedAtStartAndSavedOpenedOrDiscardedFromTheBo
     const QString first = QString::fromStdString(takes[0].filename().string());
     ASSERT_TRUE(box->select(first));
     box->button(QStringLiteral("Open"))->click();
-    EXPECT_EQ(window.openFilePath(), takes[0].string());
-    EXPECT_TRUE(window.player().fileOpen());
+    EXPECT_EQ(window->openFilePath(), takes[0].string());
+    EXPECT_TRUE(window->player().fileOpen());
     box->button(QStringLiteral("Save"))->click();
     EXPECT_FALSE(fs::exists(takes[0]));
-    EXPECT_TRUE(window.openFilePath().empty());
+    EXPECT_TRUE(window->openFilePath().empty());
     std::vector<std::string> saved = namesIn(save);
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_TRUE(std::regex_match(saved[0], std::regex(R"(Found \d{4}(-\d\d){5}\.)" + encodings[0])))
@@ -177,6 +179,21 @@ TEST(RecoveryBox, KilledTakesAreOfferedAtStartAndSavedOpenedOrDiscardedFromTheBo
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(namesIn(temp), std::vector<std::string>{"tmp0900.mp3"});
     EXPECT_EQ(testsupport::readFile(held), heldBytes);
-    window.close();
+
+    // A take kept on purpose at a confirmed exit is offered at the next start the same way.
+    postWindowMessage(window.get(), WM_REC_BUTTON);
+    ASSERT_TRUE(pumpUntil([&] { return window->recorder().FileHundredths() >= 50; }));
+    EXPECT_TRUE(window->confirmExit());
+    window->close();
+    window.reset();
+    std::vector<std::string> left = namesIn(temp);
+    ASSERT_EQ(left.size(), 2u);
+    const std::string kept = left[0] == "tmp0900.mp3" ? left[1] : left[0];
+    window = std::make_unique<CDravikDlg>(store, services);
+    box = window->recoveryBox();
+    ASSERT_TRUE(box);
+    ASSERT_EQ(box->list()->topLevelItemCount(), 1);
+    EXPECT_EQ(box->list()->topLevelItem(0)->text(0).toStdString(), kept);
+    window->close();
     close(holder);
 }
