@@ -107,7 +107,7 @@ std::vector<fs::path> recordAndKill(const fs::path& home, const fs::path& tempFo
                                   "none", "--temp-folder", tempFolder.string()},
                                  own / "out", own / "err"));
     }
-    // Each take grows from the moment its file appears.
+    // Each take grows from the moment its sound reaches the disk.
     std::vector<fs::path> takes(encodings.size());
     auto deadline = std::chrono::steady_clock::now() + 20s;
     auto seen = [&] {
@@ -116,8 +116,9 @@ std::vector<fs::path> recordAndKill(const fs::path& home, const fs::path& tempFo
             std::error_code ignored;
             for (const auto& entry : fs::directory_iterator(tempFolder, ignored)) {
                 std::string name = entry.path().filename().string();
+                // Past its header: sound has reached the disk.
                 if (name[0] != '.' && entry.path().extension() == "." + encodings[i] &&
-                    fs::file_size(entry.path(), ignored) > 0)
+                    fs::file_size(entry.path(), ignored) > 4096)
                     takes[i] = entry.path();
             }
             all = all && !takes[i].empty();

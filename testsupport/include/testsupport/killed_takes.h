@@ -13,7 +13,8 @@ namespace testsupport {
 std::vector<std::string> cliEncodings(const std::filesystem::path& home);
 
 // Starts one recording per encoding at once, each with settings of its own under `home`, all into
-// `tempFolder`, and kills each with SIGKILL once its take has grown for about `seconds`. Returns
+// `tempFolder`, and kills each with SIGKILL once its take has grown (past its first 4 KiB) for
+// about `seconds`. Returns
 // the takes (the files with plain names), in the order of the encodings.
 std::vector<std::filesystem::path> recordAndKill(const std::filesystem::path& home,
                                                  const std::filesystem::path& tempFolder,
