@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -221,4 +222,43 @@ TEST(CliRecover, TakesKilledMidRecordingAreMendedListedSavedAndDiscardedInEveryE
     EXPECT_TRUE(namesIn(other).empty());
     EXPECT_EQ(runCli(home, {"recover", "--temp-folder", other.string()}).out,
               "no interrupted takes in " + other.string() + "\n");
+}
+
+TEST(CliRecover, TakesOfRecordingsStillRunningAreNeverOfferedNorTouched)
+{
+    testsupport::TempDir dir;
+    const fs::path temp = dir / "Temp";
+    fs::create_directories(temp);
+    const std::vector<std::string> encodings = testsupport::cliEncodings(dir / "home");
+    // Recordings of three one-second parts each, with a file opened ahead for the next split.
+    std::vector<pid_t> children;
+    for (const std::string& encoding : encodings) {
+        const fs::path own = dir / ("home-" + encoding);
+        fs::create_directories(own);
+        children.push_back(fork());
+        if (children.back() == 0) {
+            testsupport::CliRun run =
+                runCli(own, {"record", "--seconds", "3", "--split", "1", "--auto-save", "serial",
+                             "--encode", encoding, "--vox", "off", "--temp-folder", temp.string(),
+                             "--save-folder", (dir / ("Save-" + encoding)).string()});
+            _exit(run.status == 0 && std::count(run.out.begin(), run.out.end(), '\n') == 3 ? 0 : 1);
+        }
+    }
+    // Once every recording has its take and its next file, recover looks, and would save what
+    // it found.
+    for (int i = 0; i < 2000 && namesIn(temp).size() < 2 * encodings.size(); ++i)
+        usleep(5000);
+    testsupport::CliRun listed =
+        runCli(dir / "home", {"recover", "--save", "--temp-folder", temp.string(), "--save-folder",
+                              (dir / "Save").string()});
+    EXPECT_EQ(listed.out, "no interrupted takes in " + temp.string() + "\n");
+    for (pid_t child : children) {
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    // Every part of every recording was saved where its recording put it: nothing was taken
+    // from under it.
+    for (const std::string& encoding : encodings)
+        EXPECT_EQ(namesIn(dir / ("Save-" + encoding)).size(), 3u) << encoding;
 }
