@@ -7,11 +7,40 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <QSignalBlocker>
+#include <QTimeEdit>
 
 #include <climits>
 
 #include "settings/settings_store.h"
 #include "up_down.h"
+
+namespace schedule {
+
+namespace {
+const QString kMomentFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+} // namespace
+
+std::optional<QDateTime> parseMoment(const std::string& text)
+{
+    QDateTime moment = QDateTime::fromString(QString::fromStdString(text).trimmed(), kMomentFormat);
+    if (!moment.isValid())
+        return std::nullopt;
+    return moment;
+}
+
+std::string momentText(const QDateTime& moment)
+{
+    return moment.toString(kMomentFormat).toStdString();
+}
+
+QDateTime nextFullHour(const QDateTime& now)
+{
+    QDateTime hour(now.date(), QTime(now.time().hour(), 0));
+    return hour.addSecs(3600);
+}
+
+} // namespace schedule
 
 TimeParts splitSeconds(int total)
 {
@@ -46,27 +75,26 @@ CSettingAuto::CSettingAuto(SettingContext& context, const SettingPageInfo& info,
     autoStopVox_ = addControl<QCheckBox>(AutoStopVox, dlu(12, 72, 156, 12));
     autoStopVox_->setText(QStringLiteral("Auto Stop recording after VOX Duration"));
 
-    // Controls of the template that the page never shows.
+    // The scheduled start (the window acts on it) and the exit after an automatic stop.
     autoStartDatetime_ = addControl<QCheckBox>(AutoStartDatetime, dlu(12, 96, 168, 12));
     autoStartDatetime_->setText(QStringLiteral("Auto Start recording at:"));
-    auto* startDate = addControl<QDateEdit>(StartDate, dlu(24, 114, 84, 15));
-    startDate->setCalendarPopup(true);
-    startDate->setAlignment(Qt::AlignRight);
-    auto* startTime = addControl<QDateEdit>(StartTime, dlu(114, 114, 66, 15));
+    startDate_ = addControl<QDateEdit>(StartDate, dlu(24, 114, 84, 15));
+    startDate_->setCalendarPopup(true);
+    startDate_->setAlignment(Qt::AlignRight);
+    startDate_->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    startTime_ = addControl<QTimeEdit>(StartTime, dlu(114, 114, 66, 15));
+    startTime_->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     autoExit_ = addControl<QCheckBox>(AutoExit, dlu(12, 138, 156, 10));
     autoExit_->setText(QStringLiteral("Exit the program after Auto Stop"));
-    for (QWidget* hidden :
-         std::initializer_list<QWidget*>{autoStartDatetime_, startDate, startTime, autoExit_})
-        hidden->hide();
 
     connect(autoStopTime_, &QCheckBox::clicked, this, [this](bool checked) {
         SetModified();
         enableTimeEdits(checked);
     });
-    for (QCheckBox* box : {autoStopVox_, autoStart_, autoStartDatetime_})
+    for (QCheckBox* box : {autoStopVox_, autoStart_, autoStartDatetime_, autoExit_})
         connect(box, &QCheckBox::clicked, this, [this] { SetModified(); });
-    for (QDateEdit* picker : {startDate, startTime})
-        connect(picker, &QDateEdit::dateChanged, this, [this] { SetModified(); });
+    connect(startDate_, &QDateEdit::dateChanged, this, [this] { SetModified(); });
+    connect(startTime_, &QTimeEdit::timeChanged, this, [this] { SetModified(); });
 
     fitTexts();
     fill();
@@ -116,6 +144,14 @@ void CSettingAuto::fill()
     autoStartDatetime_->setChecked(loadedAutoStartDatetime_ != 0);
     loadedAutoExit_ = store().readInt(settings::nAutoExit);
     autoExit_->setChecked(loadedAutoExit_ != 0);
+    std::optional<QDateTime> moment =
+        schedule::parseMoment(store().readString(settings::sAutoStartAt));
+    QDateTime shown = moment ? *moment : schedule::nextFullHour(QDateTime::currentDateTime());
+    // Filling is no change by the user.
+    QSignalBlocker quietDate(startDate_);
+    QSignalBlocker quietTime(startTime_);
+    startDate_->setDate(shown.date());
+    startTime_->setTime(shown.time());
 }
 
 bool CSettingAuto::OnApply()
@@ -129,6 +165,14 @@ bool CSettingAuto::OnApply()
                      joinSeconds(leadingInteger(hours_->text()), leadingInteger(minutes_->text()),
                                  leadingInteger(seconds_->text())));
     store().writeInt(settings::nAutoStart.name, autoStart_->isChecked() ? 1 : 0);
+    // A box left as it was stores its value back unchanged.
+    auto boxValue = [](QCheckBox* box, int loaded) {
+        return box->isChecked() == (loaded != 0) ? loaded : box->isChecked() ? 1 : 0;
+    };
+    store().writeString(settings::sAutoStartAt.name,
+                        schedule::momentText(QDateTime(startDate_->date(), startTime_->time())));
+    loadedAutoStartDatetime_ = boxValue(autoStartDatetime_, loadedAutoStartDatetime_);
+    loadedAutoExit_ = boxValue(autoExit_, loadedAutoExit_);
     store().writeInt(settings::nAutoStartDatetime.name, loadedAutoStartDatetime_);
     store().writeInt(settings::nAutoExit.name, loadedAutoExit_);
     return true;

@@ -1,13 +1,28 @@
 // The Auto Start/Stop page: automatic start at program start, the automatic stop after a time
-// limit (shown as hours, minutes and seconds) and after VOX silence, and two settings whose
-// controls are hidden and which the page only stores back as it loaded them.
+// limit (shown as hours, minutes and seconds) and after VOX silence, a start at a chosen date and
+// time, and the exit of the program after an automatic stop.
 #pragma once
+
+#include <QDateTime>
+
+#include <optional>
+#include <string>
 
 #include "setting_page.h"
 
 class QCheckBox;
+class QDateEdit;
 class QLineEdit;
+class QTimeEdit;
 class CUpDown;
+
+// The moment of a scheduled start as stored in sAutoStartAt: local time "YYYY-MM-DD HH:MM:SS".
+namespace schedule {
+std::optional<QDateTime> parseMoment(const std::string& text);
+std::string momentText(const QDateTime& moment);
+// The next full hour after now (what the pickers show when no moment is stored).
+QDateTime nextFullHour(const QDateTime& now);
+} // namespace schedule
 
 // The hh:mm:ss parts of a limit in seconds, with integer arithmetic.
 struct TimeParts {
@@ -54,10 +69,12 @@ private:
     QCheckBox* autoStopVox_;
     QCheckBox* autoStartDatetime_;
     QCheckBox* autoExit_;
+    QDateEdit* startDate_;
+    QTimeEdit* startTime_;
     QLineEdit* hours_;
     QLineEdit* minutes_;
     QLineEdit* seconds_;
-    // The hidden boxes' values as loaded: the user cannot reach them, so they go back as they came.
+    // The boxes' values as loaded: an unchanged box stores its value back as it came.
     int loadedAutoStartDatetime_ = 0;
     int loadedAutoExit_ = 0;
 };

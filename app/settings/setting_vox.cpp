@@ -12,10 +12,12 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 
+#include <algorithm>
 #include <charconv>
 
 #include "CSkinMeter.h"
 #include "CSkinSlider.h"
+#include "recorder.h"
 #include "settings/settings_store.h"
 #include "skin.h"
 #include "up_down.h"
@@ -71,6 +73,25 @@ int toleranceTicks(const QString& text)
     double seconds = 0;
     std::from_chars(bytes.data(), bytes.data() + bytes.size(), seconds);
     return static_cast<int>(seconds / 0.05);
+}
+
+std::span<const PreRollEntry> preRollEntries()
+{
+    static constexpr PreRollEntry kEntries[] = {{"0", 0},      {"0.1", 100}, {"0.2", 200},
+                                                {"0.3", 300},  {"0.5", 500}, {"1.0", 1000},
+                                                {"1.5", 1500}, {"2.0", 2000}};
+    return kEntries;
+}
+
+int preRollIndex(int storedMs)
+{
+    int ms = std::clamp(storedMs, 0, CRecorder::kLongestPreRollMs);
+    std::span<const PreRollEntry> entries = preRollEntries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].ms == ms)
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 int selectToleranceIndex(const QStringList& entries, const QString& text)
@@ -153,6 +174,16 @@ CSettingVOX::CSettingVOX(SettingContext& context, const SettingPageInfo& info, Q
         entries, QString::fromStdString(store().readString(settings::VoxToleranceTime))));
     connect(tolerance_, &QComboBox::activated, this, [this] { SetModified(); });
 
+    // The sound kept ahead of each opening of the gate.
+    auto* preRollLabel = addControl<QLabel>(PreRollLabel, QRect(40, 150, 100, 20));
+    preRollLabel->setText(QStringLiteral("Pre-roll (sec)"));
+    preRollLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    preRoll_ = addControl<QComboBox>(PreRoll, QRect(150, 150, 135, 20));
+    for (const PreRollEntry& entry : preRollEntries())
+        preRoll_->addItem(QString::fromLatin1(entry.text), entry.ms);
+    preRoll_->setCurrentIndex(preRollIndex(store().readInt(settings::nVOXPreRoll)));
+    connect(preRoll_, &QComboBox::activated, this, [this] { SetModified(); });
+
     addControl<QGroupBox>(0, dlu(24, 103, 168, 40))->setTitle(QStringLiteral("VOX Feature"));
     auto* on = addControl<QRadioButton>(On, dlu(60, 120, 36, 10));
     on->setText(QStringLiteral("On"));
@@ -183,11 +214,12 @@ void CSettingVOX::switchVox(int on)
 {
     SetModified();
     store().writeInt(settings::nVOXONOFF.name, on);
-    for (int id : {LeftLabel, RightLabel, LevelLabel, DurationLabel})
+    for (int id : {LeftLabel, RightLabel, LevelLabel, DurationLabel, PreRollLabel})
         control<QLabel>(id)->setEnabled(on != 0);
     levelEdit_->setEnabled(on != 0);
     upDown_->setEnabled(on != 0);
     tolerance_->setEnabled(on != 0);
+    preRoll_->setEnabled(on != 0);
     if (on == 1 || on == 0) {
         for (QWidget* skinned : std::initializer_list<QWidget*>{leftMeter_, rightMeter_, slider_})
             skinned->setVisible(on == 1);
@@ -232,6 +264,9 @@ void CSettingVOX::OnKillActive()
 
 bool CSettingVOX::OnApply()
 {
+    // A stored pre-roll that no entry shows stays until the user chooses one.
+    if (preRoll_->currentIndex() >= 0)
+        store().writeInt(settings::nVOXPreRoll.name, preRoll_->currentData().toInt());
     // With no entry selected (a stored text that begins none) the stored tolerance stays: the
     // user chose nothing. The meters keep following the input while the page stays shown.
     int index = tolerance_->currentIndex();

@@ -28,6 +28,15 @@ int toleranceTicks(const QString& text);
 // none.
 int selectToleranceIndex(const QStringList& entries, const QString& text);
 
+// The pre-roll list: its entries' texts (seconds) and their values in milliseconds.
+struct PreRollEntry {
+    const char* text;
+    int ms;
+};
+std::span<const PreRollEntry> preRollEntries();
+// The entry of a stored nVOXPreRoll (clamped to 0..2000 first); -1 when none has that value.
+int preRollIndex(int storedMs);
+
 class CSettingVOX : public CSettingPage {
 public:
     enum Id {
@@ -38,6 +47,8 @@ public:
         LevelUpDown = 1287,
         DurationLabel = 1136,
         Tolerance = 1135,
+        PreRollLabel = 1137,
+        PreRoll = 1138,
         On = 1318,
         Off = 1319,
         LeftMeter = 1227,
@@ -78,6 +89,7 @@ private:
     QLineEdit* levelEdit_ = nullptr;
     CUpDown* upDown_ = nullptr;
     QComboBox* tolerance_ = nullptr;
+    QComboBox* preRoll_ = nullptr;
     QObject* relay_ = nullptr;
     int level_ = 0;
     bool listening_ = false;

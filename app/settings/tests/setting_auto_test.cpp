@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QLineEdit>
+#include <QTimeEdit>
 #include <QToolButton>
 #include <QtTest/QTest>
 
@@ -167,23 +168,43 @@ TEST(AutoPage, VoxStopFollowsTheVoxSwitchAndKeepsItsState)
     EXPECT_TRUE(fresh.box(CSettingAuto::AutoStopVox)->isEnabled());
 }
 
-TEST(AutoPage, HiddenControlsExistNeverShowAndTheirValuesGoBackUnchanged)
+TEST(AutoPage, ScheduledStartShowsTheStoredMomentOrTheNextHourAndApplyStoresTheChoice)
 {
     AutoPage p;
     p.store.store->writeInt("nAutoStartDatetime", 1);
     p.store.store->writeInt("nAutoExit", 7);
+    p.store.store->writeString("sAutoStartAt", "2031-04-05 06:07:08");
     p.open();
-    for (int id : {CSettingAuto::AutoStartDatetime, CSettingAuto::AutoExit}) {
-        ASSERT_NE(p.box(id), nullptr);
-        EXPECT_FALSE(p.box(id)->isVisible());
-    }
-    for (int id : {CSettingAuto::StartDate, CSettingAuto::StartTime}) {
-        ASSERT_NE(p.page->control<QDateEdit>(id), nullptr);
-        EXPECT_FALSE(p.page->control<QDateEdit>(id)->isVisible());
-    }
-    EXPECT_EQ(p.box(CSettingAuto::AutoStart)->text(),
-              "Auto Start recording when the program starts");
+    for (int id : {CSettingAuto::AutoStartDatetime, CSettingAuto::AutoExit})
+        EXPECT_TRUE(p.box(id)->isVisible());
+    EXPECT_EQ(p.box(CSettingAuto::AutoStartDatetime)->text(), "Auto Start recording at:");
+    auto* date = p.page->control<QDateEdit>(CSettingAuto::StartDate);
+    auto* time = p.page->control<QTimeEdit>(CSettingAuto::StartTime);
+    ASSERT_TRUE(date && time);
+    EXPECT_TRUE(date->isVisible() && time->isVisible());
+    EXPECT_EQ(date->date(), QDate(2031, 4, 5));
+    EXPECT_EQ(time->time(), QTime(6, 7, 8));
+    // Boxes left alone store their values back as they came.
     p.ok();
-    EXPECT_EQ(p.store.readInt("nAutoStartDatetime"), 1);
     EXPECT_EQ(p.store.readInt("nAutoExit"), 7);
+    EXPECT_EQ(p.store.readString("sAutoStartAt"), "2031-04-05 06:07:08");
+
+    AutoPage fresh;
+    fresh.open();
+    auto* freshDate = fresh.page->control<QDateEdit>(CSettingAuto::StartDate);
+    auto* freshTime = fresh.page->control<QTimeEdit>(CSettingAuto::StartTime);
+    QDateTime shown(freshDate->date(), freshTime->time());
+    QDateTime now = QDateTime::currentDateTime();
+    EXPECT_EQ(shown.time().minute(), 0);
+    EXPECT_EQ(shown.time().second(), 0);
+    EXPECT_GT(shown, now);
+    EXPECT_LE(shown, now.addSecs(3600));
+    freshDate->setDate(QDate(2030, 1, 2));
+    freshTime->setTime(QTime(23, 59, 30));
+    fresh.box(CSettingAuto::AutoStartDatetime)->click();
+    fresh.box(CSettingAuto::AutoExit)->click();
+    fresh.ok();
+    EXPECT_EQ(fresh.store.readString("sAutoStartAt"), "2030-01-02 23:59:30");
+    EXPECT_EQ(fresh.store.readInt("nAutoStartDatetime"), 1);
+    EXPECT_EQ(fresh.store.readInt("nAutoExit"), 1);
 }

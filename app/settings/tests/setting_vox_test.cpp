@@ -201,6 +201,45 @@ TEST(VoxPage, ApplySavesTheToleranceAndKeepsTheMetersLive)
     EXPECT_GT(p.page->leftMeter()->ShownLevel(), 20);
 }
 
+TEST(VoxPage, PreRollListSitsBelowDurationFollowsTheSwitchAndIsSavedOnApply)
+{
+    struct Case {
+        int stored;
+        const char* shown;
+    };
+    // Out-of-range values show their clamped entry; a value no entry has shows none and stays.
+    for (Case c : {Case{500, "0.5"}, Case{-40, "0"}, Case{9000, "2.0"}, Case{700, ""}}) {
+        SCOPED_TRACE(c.stored);
+        VoxPage p;
+        p.store.store->writeInt("nVOXONOFF", 1);
+        p.store.store->writeInt("nVOXPreRoll", c.stored);
+        p.open();
+        auto* list = p.get<QComboBox>(CSettingVOX::PreRoll);
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->currentText(), c.shown);
+        EXPECT_EQ(list->count(), 8);
+        EXPECT_GE(list->geometry().top(), p.tolerance()->geometry().bottom());
+        EXPECT_TRUE(list->isEnabled());
+        p.sheet->okButton()->click();
+        EXPECT_EQ(p.store.readInt("nVOXPreRoll"),
+                  c.stored == 700
+                      ? 700
+                      : preRollEntries()[static_cast<size_t>(preRollIndex(c.stored))].ms);
+    }
+    VoxPage p;
+    p.store.store->writeInt("nVOXONOFF", 1);
+    p.open();
+    auto* list = p.get<QComboBox>(CSettingVOX::PreRoll);
+    EXPECT_EQ(list->currentText(), "0.5");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(list->currentText(), "1.0");
+    clickButton(p.get<QRadioButton>(CSettingVOX::Off));
+    EXPECT_FALSE(list->isEnabled());
+    p.sheet->applyButton()->click();
+    EXPECT_EQ(p.store.readInt("nVOXPreRoll"), 1000);
+}
+
 TEST(VoxPage, ApplyWithNoToleranceSelectedKeepsTheStoredText)
 {
     VoxPage p;
