@@ -71,6 +71,9 @@ public:
     void setPartMove(PartSaver::MoveFunction move) { saver_.setMove(std::move(move)); }
     int32_t TotalHundredths() const;
 
+    // The recording asked to be stopped by its time limit or its VOX duration (not by a
+    // failure); cleared when the next recording starts.
+    bool stoppedAutomatically() const { return stopPosted_ && !failed_; }
     bool recording() const { return recording_; }
     bool paused() const { return paused_; }
     bool deviceStarted() const { return deviceStarted_; }

@@ -159,6 +159,8 @@ WindowServices withDefaults(WindowServices s)
         };
     if (!s.help)
         s.help = [](QWidget* parent, const QString& topic) { showHelp(topic, parent); };
+    if (!s.now)
+        s.now = [] { return QDateTime::currentDateTime(); };
     return s;
 }
 
@@ -235,6 +237,9 @@ CDravikDlg::CDravikDlg(SettingsStore& store, WindowServices services, QWidget* p
         postWindowMessage(this, WM_REC_BUTTON);
     }
     refreshFormatCaption();
+    reportMissedSchedule();
+    connect(&scheduleTimer_, &QTimer::timeout, this, &CDravikDlg::checkScheduledStart);
+    scheduleTimer_.start(kScheduleCheckMs);
 
     qApp->installEventFilter(this);
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
@@ -904,7 +909,10 @@ void CDravikDlg::onStop()
         return;
     }
     if (recorder_->recording()) {
+        const bool automatic = recorder_->stoppedAutomatically();
         stopRecording();
+        if (automatic)
+            exitAfterAutoStop();
         return;
     }
     // Nothing runs (a second stop queued after an automatic one, or the disk watch while idle):
@@ -1354,6 +1362,7 @@ void CDravikDlg::shutdown()
     if (shutDown_)
         return;
     timer_.stop();
+    scheduleTimer_.stop();
     if (recorder_ && recorder_->recording())
         controller_->stop();
     if (controller_)

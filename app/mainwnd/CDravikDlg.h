@@ -5,6 +5,7 @@
 // table.
 #pragma once
 
+#include <QDateTime>
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
@@ -83,6 +84,8 @@ struct WindowServices {
     RecordingController::FreeSpaceReader freeSpace;
     // How Save As copies across file systems.
     saveas::TransferOptions transfer;
+    // The local date and time the scheduled start is judged by; the system's by default.
+    std::function<QDateTime()> now;
 };
 
 class CDravikDlg : public QWidget {
@@ -135,6 +138,11 @@ public:
     }
     // Runs the disk-space watch as a tick of the window's timer does.
     void onTimer();
+    // The scheduled start (nAutoStartDatetime, sAutoStartAt), judged by a timer twice a second:
+    // at its moment a recording starts as Record would, after a held take is saved under a
+    // time-stamped name and an open file is closed; the box then clears itself.
+    void checkScheduledStart();
+    static constexpr int kScheduleCheckMs = 500;
     // True when the point (window coordinates) lies in the drag area.
     bool inDragArea(QPoint point) const;
     // A file dropped on the window: opened and played at once.
@@ -210,6 +218,14 @@ private:
     void waitForSavedParts();
     void shutdown();
 
+    // Scheduled start and exit after an automatic stop.
+    void reportMissedSchedule();
+    void startScheduledRecording(const QString& moment);
+    // Saves the held take into the save folder under a time-stamped name; what happened, for
+    // the status line.
+    QString saveHeldTakeStamped();
+    void exitAfterAutoStop();
+
     SettingsStore& store_;
     WindowServices services_;
 
@@ -243,6 +259,7 @@ private:
     std::unique_ptr<RecordingController> controller_;
     std::unique_ptr<CPlayer> player_;
     QTimer timer_;
+    QTimer scheduleTimer_;
 
     std::string tempFolder_;
     std::string saveFolder_;

@@ -129,6 +129,7 @@ protected:
         s.freeSpace = [this](const std::string&) { return freeBytes; };
         s.transfer.chunkBytes = chunkBytes;
         s.transfer.afterChunk = afterChunk;
+        s.now = [this] { return now.isValid() ? now : QDateTime::currentDateTime(); };
         return s;
     }
 
@@ -202,6 +203,8 @@ protected:
     std::optional<uint64_t> freeBytes = uint64_t{1} << 40;
     qint64 chunkBytes = 1000000;
     std::function<void(qint64)> afterChunk;
+    // The clock of the scheduled start (the system's while invalid).
+    QDateTime now;
 };
 
 TEST_F(WindowTest, OpensIdleWithItsFaceControlsAndMovingMeters)
@@ -688,6 +691,99 @@ TEST_F(WindowTest, AutomaticStartRecordsAtOnce)
     Window& w = open();
     ASSERT_TRUE(pumpUntil([&] { return w.state() == WindowState::Recording; }));
     expectLook(WindowState::Recording, "Recording...");
+}
+
+TEST_F(WindowTest, ScheduledStartSavesAHeldTakeFirstRecordsAtItsMomentAndClearsItsBox)
+{
+    now = QDateTime(QDate(2030, 1, 2), QTime(10, 0, 0));
+    store->writeInt("nAutoStartDatetime", 1);
+    store->writeString("sAutoStartAt", "2030-01-02 10:00:05");
+    Window& w = open();
+    recordTake();
+    pumpFor(600);
+    EXPECT_EQ(w.state(), WindowState::TakeHeld) << "not before its moment";
+    now = now.addSecs(5);
+    // The window's own timer notices within a second.
+    ASSERT_TRUE(pumpUntil([&] { return w.state() == WindowState::Recording; }, 1500));
+    EXPECT_EQ(store->readInt("nAutoStartDatetime", -1), 0);
+    auto saved = filesIn(save);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].filename(), "Brevon 2030-01-02-10-00-05.wav");
+    EXPECT_GT(fs::file_size(saved[0]), 176400u);
+    EXPECT_TRUE(w.statusText().contains("scheduled start 2030-01-02 10:00:05"));
+    EXPECT_TRUE(w.statusText().contains("saved as Brevon 2030-01-02-10-00-05.wav"));
+    EXPECT_TRUE(questions.empty()) << "nobody is asked";
+    // One start per setting: a later stop stays stopped.
+    click(dlgid::Stop);
+    pumpFor(700);
+    EXPECT_EQ(w.state(), WindowState::TakeHeld);
+}
+
+TEST_F(WindowTest, ScheduledStartClosesAnOpenFileAndAMissedMomentIsOnlyReported)
+{
+    now = QDateTime(QDate(2030, 1, 2), QTime(10, 0, 0));
+    store->writeInt("nAutoStartDatetime", 1);
+    store->writeString("sAutoStartAt", "2030-01-02 10:00:00");
+    toOpen = QString::fromStdString(testsupport::fixture("speech-16000-16-mono.wav").string());
+    {
+        // A moment that comes as the program starts is still taken.
+        Window& w = open();
+        ASSERT_TRUE(pumpUntil([&] { return w.state() == WindowState::Recording; }, 1500));
+        click(dlgid::Stop);
+        w.controller().releaseTake();
+    }
+    window.reset();
+    store->writeInt("nAutoStartDatetime", 1);
+    store->writeString("sAutoStartAt", "2030-01-02 10:00:30");
+    Window& w = open();
+    click(dlgid::Open);
+    ASSERT_EQ(w.state(), WindowState::FileLoaded);
+    now = now.addSecs(31);
+    w.checkScheduledStart();
+    EXPECT_EQ(w.state(), WindowState::Recording);
+    EXPECT_TRUE(w.openFilePath().empty());
+    EXPECT_TRUE(w.statusText().contains("closed speech-16000-16-mono.wav"))
+        << w.statusText().toStdString();
+    click(dlgid::Stop);
+    window.reset();
+
+    // The program was not running at the moment: nothing is made up for.
+    store->writeInt("nAutoStartDatetime", 1);
+    store->writeString("sAutoStartAt", "2030-01-02 09:00:00");
+    Window& late = open();
+    EXPECT_EQ(late.statusText(), "Scheduled start at 2030-01-02 09:00:00 was missed");
+    pumpFor(700);
+    EXPECT_EQ(late.state(), WindowState::Idle);
+    EXPECT_EQ(store->readInt("nAutoStartDatetime", -1), 0);
+}
+
+TEST_F(WindowTest, ExitAfterAnAutomaticStopEndsTheProgramOnceTheTakeIsSavedOrKept)
+{
+    for (int autoSave : {2, 0}) {
+        SCOPED_TRACE(autoSave);
+        store->writeInt("nSettingFileCheckButtonSates", autoSave);
+        store->writeInt("nAutoStopTime", 1);
+        store->writeInt("nAutoStopTimeVOX", 1);
+        store->writeInt("nAutoExit", 1);
+        Window& w = open();
+        click(dlgid::Record);
+        ASSERT_TRUE(pumpUntil([&] { return !w.isVisible(); }));
+        EXPECT_TRUE(questions.empty()) << "nobody is asked";
+        // Saved before the window went, or kept in the temporary folder.
+        auto kept = filesIn(autoSave ? save : temp);
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_GE(fs::file_size(kept[0]), 176400u);
+        EXPECT_LE(fs::file_size(kept[0]), 176400u + 100u);
+        window.reset();
+        fs::remove(kept[0]);
+    }
+    // A stop by the user does not exit.
+    store->writeInt("nAutoStopTime", 0);
+    Window& w = open();
+    recordFor(20);
+    click(dlgid::Stop);
+    pumpFor(100);
+    EXPECT_TRUE(w.isVisible());
 }
 
 TEST_F(WindowTest, AutomaticStopHoldsTheTakeOnceEvenWithASecondStopQueued)
