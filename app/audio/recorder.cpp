@@ -563,18 +563,20 @@ void CRecorder::stopForFailure(const std::string& reason)
     postStopOnce();
 }
 
-uint64_t CRecorder::timeLimitBytes() const
+uint64_t CRecorder::timeLimitBytes(bool writing) const
 {
     int limit = store_.readInt(settings::nAutoStopTimeVOX);
     // A negative limit is no limit.
-    if (!recording_ || paused_ || limit < 0 || store_.readInt(settings::nAutoStopTime) == 0)
+    if (!writing || limit < 0 || store_.readInt(settings::nAutoStopTime) == 0)
         return UINT64_MAX;
     return static_cast<uint64_t>(limit) * format_.nAvgBytesPerSec;
 }
 
-bool CRecorder::timeLimitReached()
+// Judged on whether this block is written as it arrived: a stop that clears recording while the
+// block is handled must not lift the limit for a block that is then still written.
+bool CRecorder::timeLimitReached(bool writing)
 {
-    limitBytes_ = timeLimitBytes();
+    limitBytes_ = timeLimitBytes(writing);
     return totalBytes_ >= limitBytes_;
 }
 
@@ -753,7 +755,7 @@ void CRecorder::handleBlockSteps(WAVEHDR* header)
     if (write && (resetGate || !wasWriting_))
         preRoll_.clear();
     wasWriting_ = write;
-    if (timeLimitReached()) {
+    if (timeLimitReached(write)) {
         postStopOnce();
         return;
     }

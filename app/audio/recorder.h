@@ -148,10 +148,10 @@ private:
     void writeSound(const WAVEHDR& block, const uint8_t* data, uint32_t bytes);
     // The kept pre-roll goes into the take ahead of the block that opened the gate.
     void writePreRoll(const WAVEHDR& block);
-    uint64_t timeLimitBytes() const;
+    uint64_t timeLimitBytes(bool writing) const;
     void handleBlock(WAVEHDR* header);
     void handleBlockSteps(WAVEHDR* header);
-    bool timeLimitReached();
+    bool timeLimitReached(bool writing);
     bool voxAutoStopDue(int autoStopVox);
     bool splitDue(int autoSaveMode) const;
     void split();

@@ -81,11 +81,8 @@ void CDravikDlg::startScheduledRecording(const QString& moment)
     } else if (player_->fileOpen()) {
         before = QStringLiteral("closed ") +
                  QString::fromStdString(std::filesystem::path(openFilePath_).filename().string());
-        player_->Close();
-        openFilePath_.clear();
-        refreshFormatCaption();
-        encoding_ = store_.readInt(settings::Encode.name, 2);
-        restartDeviceIfSettingsChanged();
+        // Nothing is held, so nobody is asked.
+        closeFile();
     }
     backToIdle();
     onRecord();

@@ -714,6 +714,7 @@ TEST_F(WindowTest, ScheduledStartSavesAHeldTakeFirstRecordsAtItsMomentAndClearsI
     EXPECT_TRUE(w.statusText().contains("saved as Brevon 2030-01-02-10-00-05.wav"));
     EXPECT_TRUE(questions.empty()) << "nobody is asked";
     // One start per setting: a later stop stays stopped.
+    ASSERT_TRUE(pumpUntil([&] { return w.recorder().FileHundredths() >= 10; }));
     click(dlgid::Stop);
     pumpFor(700);
     EXPECT_EQ(w.state(), WindowState::TakeHeld);
