@@ -38,7 +38,7 @@ const std::map<std::string, const char*> kCommandHelp = {
      "                         [--vox on|off] [--vox-level PERCENT] [--tolerance SECONDS]\n"
      "                         [--auto-save none|time|serial] [--prefix TEXT]\n"
      "                         [--temp-folder DIR] [--save-folder DIR] [--split SECONDS]\n"
-     "                         [--out PATH]\n"
+     "                         [--out PATH] [--pre-roll SECONDS] [--at TIME]\n"
      "\n"
      "Records until Ctrl+C, a terminate or hang-up signal, an automatic stop, or N seconds of\n"
      "written sound, then prints one line per file written: saved: PATH (S.SS s).\n"
@@ -57,6 +57,10 @@ const std::map<std::string, const char*> kCommandHelp = {
      "  --split SECONDS      start a new file every SECONDS of sound (needs --auto-save)\n"
      "  --out PATH           without automatic saving, move the take here; an existing name\n"
      "                       is never overwritten, \" (2)\", \" (3)\" ... are added instead\n"
+     "  --pre-roll SECONDS   sound kept ahead of each stretch voice operation writes (0-2)\n"
+     "  --at TIME            wait, showing the levels, and start at \"YYYY-MM-DD HH:MM[:SS]\"\n"
+     "                       or at HH:MM[:SS] (today, or tomorrow once that has passed);\n"
+     "                       Ctrl+C while waiting ends without a file\n"
      "\n"
      "The options override the settings for this run only.\n"},
     {"play",

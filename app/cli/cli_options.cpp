@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <regex>
 #include <set>
 
 #include "format_tables.h"
@@ -12,7 +13,7 @@ const char* const kUsage =
     "                         [--vox on|off] [--vox-level PERCENT] [--tolerance SECONDS]\n"
     "                         [--auto-save none|time|serial] [--prefix TEXT]\n"
     "                         [--temp-folder DIR] [--save-folder DIR] [--split SECONDS]\n"
-    "                         [--out PATH]\n"
+    "                         [--out PATH] [--pre-roll SECONDS] [--at TIME]\n"
     "       dravik-cli play FILE [--from SECONDS]\n"
     "       dravik-cli info FILE\n"
     "       dravik-cli monitor [--seconds N]\n"
@@ -24,7 +25,7 @@ namespace {
 const std::map<std::string, std::set<std::string>> kOptions = {
     {"record",
      {"seconds", "encode", "format", "vox", "vox-level", "tolerance", "auto-save", "prefix",
-      "temp-folder", "save-folder", "split", "out"}},
+      "temp-folder", "save-folder", "split", "out", "pre-roll", "at"}},
     {"play", {"from"}},
     {"monitor", {"seconds"}},
     {"info", {}},
@@ -185,11 +186,68 @@ bool recordOverrides(const CliCommand& command, int storedEncoding,
         overrides.emplace_back("nAutoStopTimeVOX",
                                std::to_string(static_cast<long>(std::ceil(number))));
     }
+    if (option("pre-roll")) {
+        if (!numberOption(command, "pre-roll", 0, 2, number, error))
+            return false;
+        overrides.emplace_back("nVOXPreRoll", std::to_string(std::lround(number * 1000)));
+    }
     if (const std::string* split = option("split")) {
         if (!numberOption(command, "split", 1, 24.0 * 3600, number, error))
             return false;
         overrides.emplace_back("nTimedTrackSplit", "1");
         overrides.emplace_back("sTimedTrackSplit", *split);
+    }
+    return true;
+}
+
+bool atOption(const CliCommand& command, std::time_t now, std::time_t& when, std::string& error)
+{
+    when = 0;
+    auto found = command.options.find("at");
+    if (found == command.options.end())
+        return true;
+    const std::string& text = found->second;
+    static const std::regex kDated(
+        R"((\d{4})-(\d{1,2})-(\d{1,2}) +(\d{1,2}):(\d{2})(?::(\d{2}))?)");
+    static const std::regex kTimeOfDay(R"((\d{1,2}):(\d{2})(?::(\d{2}))?)");
+    std::smatch parts;
+    const bool dated = std::regex_match(text, parts, kDated);
+    if (!dated && !std::regex_match(text, parts, kTimeOfDay)) {
+        error = "--at wants \"YYYY-MM-DD HH:MM[:SS]\" or HH:MM[:SS], not \"" + text + "\"";
+        return false;
+    }
+    auto number = [&](size_t i) { return parts[i].matched ? std::stoi(parts[i].str()) : 0; };
+    const size_t first = dated ? 4 : 1;
+    std::tm moment{};
+    localtime_r(&now, &moment);
+    if (dated) {
+        moment.tm_year = number(1) - 1900;
+        moment.tm_mon = number(2) - 1;
+        moment.tm_mday = number(3);
+    }
+    moment.tm_hour = number(first);
+    moment.tm_min = number(first + 1);
+    moment.tm_sec = number(first + 2);
+    const std::tm asked = moment;
+    moment.tm_isdst = -1;
+    when = std::mktime(&moment);
+    // mktime moves a day or time out of range into the next one: such a text names no moment.
+    if (when == static_cast<std::time_t>(-1) || moment.tm_mday != asked.tm_mday ||
+        moment.tm_mon != asked.tm_mon || asked.tm_hour > 23 || asked.tm_min > 59 ||
+        asked.tm_sec > 59) {
+        error = "--at names no such moment: \"" + text + "\"";
+        return false;
+    }
+    if (!dated && when <= now) {
+        // A time of day that has passed today means tomorrow.
+        std::tm tomorrow = asked;
+        tomorrow.tm_mday += 1;
+        tomorrow.tm_isdst = -1;
+        when = std::mktime(&tomorrow);
+    }
+    if (when <= now) {
+        error = "--at " + text + " has already passed";
+        return false;
     }
     return true;
 }

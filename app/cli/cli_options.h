@@ -1,6 +1,7 @@
 // The command line of dravik-cli: a command, then "--name value" options.
 #pragma once
 
+#include <ctime>
 #include <map>
 #include <optional>
 #include <string>
@@ -25,5 +26,10 @@ bool numberOption(const CliCommand& command, const std::string& name, double low
 bool recordOverrides(const CliCommand& command, int storedEncoding,
                      std::vector<std::pair<std::string, std::string>>& overrides,
                      std::string& error);
+
+// The moment of --at ("YYYY-MM-DD HH:MM[:SS]", or HH:MM[:SS] today, tomorrow when that time has
+// passed), local time; 0 without --at. False with a reason for a text that names no moment or a
+// moment that has passed.
+bool atOption(const CliCommand& command, std::time_t now, std::time_t& when, std::string& error);
 
 extern const char* const kUsage;

@@ -2,6 +2,7 @@
 // devices through the same recorder, player and settings store as the window, answering their
 // messages as the window does.
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -110,6 +112,8 @@ public:
     CRecorder* recorder = nullptr;
     RecordingController* controller = nullptr;
     int exitCode = 0;
+    // The moment a scheduled recording waits for (0: none): the live line shows the levels.
+    std::time_t waitingUntil = 0;
 
     bool event(QEvent* e) override
     {
@@ -221,6 +225,16 @@ private:
 
     void onLevels(const LevelBlock* levels)
     {
+        if (levels && waitingUntil != 0 && stdoutIsTerminal() && ++levelCount_ % 3 == 0) {
+            char until[32];
+            std::tm local{};
+            localtime_r(&waitingUntil, &local);
+            std::strftime(until, sizeof until, "%Y-%m-%d %H:%M:%S", &local);
+            std::printf("\r waiting until %s  L %s  R %s ", until, meter(levels->left).c_str(),
+                        meter(levels->right).c_str());
+            std::fflush(stdout);
+            lineShown_ = true;
+        }
         if (!levels || finished_ || !controller)
             return;
         controller->onLevel();
@@ -232,6 +246,7 @@ private:
         }
     }
 
+public:
     void clearLine()
     {
         if (lineShown_) {
@@ -258,6 +273,7 @@ private:
         saved_.push_back({target, take.hundredths});
     }
 
+private:
     std::string out_;
     std::vector<std::pair<std::string, int64_t>> saved_;
     bool finished_ = false;
@@ -283,6 +299,42 @@ void mentionInterruptedTakes(const SettingsStore& store)
                      count == 1 ? "it" : "them");
 }
 
+// Waits for the moment of --at with the device open and the levels on the live line; false when
+// a stop signal or a failed device ended the wait (nothing is recorded then).
+bool waitForStart(RecordSession& session, CRecorder& recorder, std::time_t startAt)
+{
+    session.waitingUntil = startAt;
+    bool due = false;
+    QEventLoop loop;
+    auto check = [&] {
+        if (stopsignals::received() || !recorder.CheckDevice()) {
+            loop.quit();
+        } else if (std::time(nullptr) >= startAt) {
+            due = true;
+            loop.quit();
+        }
+    };
+    // The wall clock is read four times a second, so a clock set forward or a machine woken from
+    // sleep starts the recording at once.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, check);
+    watch.start(250);
+    // Woken by a stop signal only while waiting: the recording's own watch takes over after.
+    QObject waiting;
+    wakeOnStopSignal(&waiting, check);
+    loop.exec();
+    session.waitingUntil = 0;
+    session.clearLine();
+    if (due)
+        return true;
+    const bool failed = !stopsignals::received();
+    recorder.StopDevice();
+    std::fprintf(stderr, "dravik-cli: %s; nothing was recorded\n",
+                 failed ? "the input device stopped delivering sound"
+                        : "stopped before the scheduled start");
+    return false;
+}
+
 int record(const CliCommand& command)
 {
     catchStopSignals();
@@ -296,6 +348,9 @@ int record(const CliCommand& command)
     if (command.options.count("split") &&
         store.readInt(settings::nSettingFileCheckButtonSates) == 0)
         return fail("--split needs --auto-save time or serial");
+    std::time_t startAt = 0;
+    if (!atOption(command, std::time(nullptr), startAt, error))
+        return fail(error);
 
     for (const settings::Value* folder : {&settings::TempFolder, &settings::SaveFolder}) {
         std::string option = folder == &settings::TempFolder ? "temp-folder" : "save-folder";
@@ -316,6 +371,8 @@ int record(const CliCommand& command)
         return fail(RecordSession::oneLine(disk.message));
     if (!recorder.StartDevice())
         return fail(recorder.lastError());
+    if (startAt != 0 && !waitForStart(session, recorder, startAt))
+        return 0;
     RecordingController::RecordResult started = controller.record();
     if (started.outcome != RecordingController::RecordOutcome::Started) {
         recorder.StopDevice();

@@ -93,3 +93,44 @@ TEST(CliOptions, ValuesOutOfRangeAreRefusedWithAReason)
         EXPECT_FALSE(error.empty());
     }
 }
+
+TEST(CliOptions, AtNamesTodayTomorrowOrADateAndRefusesWhatHasPassedOrCannotBe)
+{
+    std::tm noon{};
+    noon.tm_year = 2031 - 1900;
+    noon.tm_mon = 2;
+    noon.tm_mday = 14;
+    noon.tm_hour = 12;
+    noon.tm_isdst = -1;
+    const std::time_t now = std::mktime(&noon);
+    auto at = [&](const std::string& text, std::string& error) -> std::time_t {
+        std::string parseError;
+        auto command = parseCommandLine({"record", "--at", text}, parseError);
+        std::time_t when = -1;
+        return command && atOption(*command, now, when, error) ? when : -1;
+    };
+    std::string error;
+    EXPECT_EQ(at("12:30", error), now + 1800) << error;
+    EXPECT_EQ(at("12:00:05", error), now + 5) << error;
+    // A time of day that has passed is tomorrow's.
+    EXPECT_NEAR(static_cast<double>(at("11:59", error)), static_cast<double>(now + 86340), 3600);
+    EXPECT_EQ(at("2031-03-14 12:00:07", error), now + 7) << error;
+    // Now itself has passed too: the same moment tomorrow, whatever the clocks did overnight.
+    EXPECT_EQ(at("12:00", error), at("2031-03-15 12:00", error)) << error;
+    for (const char* wrong : {"2031-03-14 11:00", "25:00", "12:61", "2031-02-30 10:00", "noon",
+                              "12:00 tomorrow", "2031-03-14"}) {
+        error.clear();
+        EXPECT_EQ(at(wrong, error), -1) << wrong;
+        EXPECT_NE(error.find("--at"), std::string::npos) << wrong;
+    }
+    error.clear();
+    auto none = parseCommandLine({"record"}, error);
+    std::time_t when = -1;
+    EXPECT_TRUE(atOption(*none, now, when, error));
+    EXPECT_EQ(when, 0);
+
+    bool ok = false;
+    EXPECT_EQ(overridesOf({"record", "--pre-roll", "0.3"}, 2, error, ok).at("nVOXPreRoll"), "300");
+    overridesOf({"record", "--pre-roll", "2.5"}, 2, error, ok);
+    EXPECT_FALSE(ok);
+}

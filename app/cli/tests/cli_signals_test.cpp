@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,7 +56,8 @@ public:
     // Starts "dravik-cli record" into dir/take.EXT. On a terminal, the child leads a session of
     // its own whose controlling terminal is a new pseudo-terminal, standard output included;
     // otherwise its standard output and error are a pipe the test reads.
-    Recording(const testsupport::TempDir& dir, const std::string& encoding, bool onTerminal)
+    Recording(const testsupport::TempDir& dir, const std::string& encoding, bool onTerminal,
+              const std::vector<std::string>& more = {})
         : temp_(dir / "temp"), out_(dir / ("take." + encoding))
     {
         fs::create_directories(dir / "home");
@@ -73,6 +75,7 @@ public:
                                          (dir / "save").string(),
                                          "--out",
                                          out_.string()};
+        args.insert(args.end(), more.begin(), more.end());
         std::vector<std::string> env = childEnvironment(dir / "home");
         auto argv = pointers(args);
         auto envp = pointers(env);
@@ -116,9 +119,9 @@ public:
     bool started() const { return pid_ > 0; }
 
     // Waits until the take exists in the temporary folder, then lets it grow for a while.
-    bool recordFor(std::chrono::milliseconds length)
+    bool recordFor(std::chrono::milliseconds length, std::chrono::seconds patience = 15s)
     {
-        for (auto until = std::chrono::steady_clock::now() + 15s;
+        for (auto until = std::chrono::steady_clock::now() + patience;
              std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(20ms)) {
             std::error_code ignored;
             if (fs::exists(temp_, ignored) && !fs::is_empty(temp_, ignored)) {
@@ -231,4 +234,38 @@ TEST(CliSignals, AClosedTerminalEndsTheRecordingWithACompleteTake)
     std::string output;
     EXPECT_EQ(recording.finish(output), 0);
     expectCompleteTake(recording);
+}
+
+TEST(CliSignals, AScheduledRecordingWaitsForItsMomentAndCtrlCWhileWaitingLeavesNoFile)
+{
+    auto timeOfDay = [](std::time_t moment) {
+        char text[16];
+        std::tm local{};
+        localtime_r(&moment, &local);
+        std::strftime(text, sizeof text, "%H:%M:%S", &local);
+        return std::string(text);
+    };
+    {
+        testsupport::TempDir dir;
+        const std::time_t at = std::time(nullptr) + 2;
+        Recording recording(dir, "wav", false, {"--at", timeOfDay(at), "--seconds", "1"});
+        ASSERT_TRUE(recording.started());
+        ASSERT_TRUE(recording.recordFor(0ms, 30s));
+        // Nothing is recorded before the moment.
+        EXPECT_GE(std::time(nullptr), at);
+        std::string output;
+        EXPECT_EQ(recording.finish(output), 0) << output;
+        expectCompleteTake(recording);
+    }
+    testsupport::TempDir dir;
+    Recording waiting(dir, "wav", false, {"--at", timeOfDay(std::time(nullptr) + 120)});
+    ASSERT_TRUE(waiting.started());
+    std::this_thread::sleep_for(1500ms);
+    waiting.signal(SIGINT);
+    std::string output;
+    EXPECT_EQ(waiting.finish(output), 0) << output;
+    EXPECT_NE(output.find("nothing was recorded"), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists(waiting.out()));
+    std::error_code ignored;
+    EXPECT_TRUE(!fs::exists(waiting.temp(), ignored) || fs::is_empty(waiting.temp(), ignored));
 }
