@@ -258,8 +258,9 @@ ClaimedFile claimTemporaryFile(const std::string& folder, long long counter, int
             claim.openedAs = created;
             return claim;
         }
-        // A file just created by us: nobody else can hold its lock yet.
-        flock(fd, LOCK_EX | LOCK_NB);
+        // A file just created by us: only a recovery looking at the folder can hold its lock,
+        // and it lets go of a file without sound at once; the take never goes unlocked.
+        flock(fd, LOCK_EX);
         claim.counter = counter;
         claim.name = name;
         claim.path = plain;
@@ -307,7 +308,7 @@ SharedTakeLock restoreUnlinked(const TakeLock& lock, const std::string& path, st
         error = "cannot create " + path + ": " + std::strerror(errno);
         return nullptr;
     }
-    flock(out, LOCK_EX | LOCK_NB);
+    flock(out, LOCK_EX);
     auto restored = std::make_shared<TakeLock>(out);
     error.clear();
     char buffer[1 << 16];

@@ -31,6 +31,9 @@ TakeHold::~TakeHold()
 
 namespace {
 
+// How long a file without sound must have been left alone before it counts as a leftover.
+constexpr std::time_t kSettleSeconds = 2;
+
 struct Encoding {
     const char* extension;
     const char* name;
@@ -140,7 +143,7 @@ struct Inspection {
 
 // WAV: the data chunk's size (and the RIFF size) from the sound on disk, in whole sample frames.
 // A file whose header already matches, or that has chunks after its data, is left as it is.
-Inspection inspectWave(int fd)
+Inspection inspectWave(int fd, bool mend)
 {
     Inspection result;
     const uint64_t size = fileSize(fd);
@@ -203,7 +206,7 @@ Inspection inspectWave(int fd)
     const uint64_t riffSize = std::min<uint64_t>(end - 8, 0xFFFFFFFFull);
     if (declared == whole && size == end && little(riff + 4, 4) == riffSize)
         return result;
-    if (result.empty)
+    if (result.empty || !mend)
         return result;
     // A partial sample frame at the end is cut off; an odd data size gets its pad byte. Sound
     // past what the sizes can say stays in the file.
@@ -219,7 +222,7 @@ Inspection inspectWave(int fd)
 // ASF (WMA): the sizes, packet counts and durations of the header from the whole packets on
 // disk; a partly written last packet is cut off. A file closed properly (its index follows the
 // data) is left as it is.
-Inspection inspectAsf(int fd)
+Inspection inspectAsf(int fd, bool mend)
 {
     static constexpr std::array<uint8_t, 16> kHeader = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66,
                                                         0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA,
@@ -273,8 +276,8 @@ Inspection inspectAsf(int fd)
         result.hundredths = lengthOf(playDuration);
         return result;
     }
-    if (packets == 0) {
-        result.empty = true;
+    if (packets == 0 || !mend) {
+        result.empty = packets == 0;
         return result;
     }
     // The last whole packet's send time and duration (ms) say how far the sound reaches.
@@ -313,7 +316,7 @@ Inspection inspectAsf(int fd)
 
 // Ogg (Opus): the pages on disk; a page cut short at the end is removed, the length comes from
 // the last page's granule position less the pre-skip.
-Inspection inspectOgg(int fd)
+Inspection inspectOgg(int fd, bool mend)
 {
     Inspection result;
     const uint64_t size = fileSize(fd);
@@ -353,7 +356,7 @@ Inspection inspectOgg(int fd)
                             ? (granule - static_cast<int64_t>(preSkip)) / 480
                             : 0;
     result.empty = granule <= 0;
-    if (at < size && !result.empty) {
+    if (at < size && !result.empty && mend) {
         // Bytes after the last whole page: a page the kill cut short, or something unknown.
         uint8_t magic[4];
         bool partialPage = size - at < 4 || (readAt(fd, magic, sizeof magic, at) &&
@@ -443,7 +446,7 @@ uint32_t frameSamples(const uint8_t* bytes, size_t size, size_t at)
 // FLAC: a file whose metadata is all there is holds no sound. A take cut off while recording
 // never had its sample count written into STREAMINFO: it is counted from the whole frames on disk
 // and written there, and a frame cut short at the end is removed.
-Inspection inspectFlac(int fd)
+Inspection inspectFlac(int fd, bool mend)
 {
     Inspection result;
     const uint64_t size = fileSize(fd);
@@ -470,8 +473,8 @@ Inspection inspectFlac(int fd)
                               (uint64_t(info[15]) << 16) | (uint64_t(info[16]) << 8) | info[17];
     if (rate == 0)
         return result;
-    if (declared > 0) {
-        result.hundredths = static_cast<int64_t>(declared * 100 / rate);
+    if (declared > 0 || !mend) {
+        result.hundredths = declared > 0 ? static_cast<int64_t>(declared * 100 / rate) : -1;
         return result;
     }
     // The frames are looked at where they lie (a take of hours is hundreds of megabytes).
@@ -522,17 +525,18 @@ Inspection inspectFlac(int fd)
     return result;
 }
 
-Inspection inspect(int fd, const Encoding& encoding)
+// Without mend, nothing is written: the look says whether the take holds sound.
+Inspection inspect(int fd, const Encoding& encoding, bool mend)
 {
     const std::string extension = encoding.extension;
     if (extension == ".wav")
-        return inspectWave(fd);
+        return inspectWave(fd, mend);
     if (extension == ".wma")
-        return inspectAsf(fd);
+        return inspectAsf(fd, mend);
     if (extension == ".opus")
-        return inspectOgg(fd);
+        return inspectOgg(fd, mend);
     if (extension == ".flac")
-        return inspectFlac(fd);
+        return inspectFlac(fd, mend);
     return {};
 }
 
@@ -607,15 +611,18 @@ Found scan(const std::string& tempFolder, const std::string& saveFolder, const S
         int fd = openUnheld(path);
         if (fd < 0)
             continue;
-        if (fileSize(fd) == 0) {
-            removeQuietly(path, fd, found);
+        // A file without sound is a leftover once nobody has touched it for a while; until
+        // then it may be one a recorder has just created and not yet locked.
+        const bool empty = fileSize(fd) == 0 || inspect(fd, *encoding, false).empty;
+        if (empty) {
+            struct stat info {};
+            if (fstat(fd, &info) == 0 && std::time(nullptr) - info.st_mtime >= kSettleSeconds)
+                removeQuietly(path, fd, found);
+            else
+                close(fd);
             continue;
         }
-        Inspection look = inspect(fd, *encoding);
-        if (look.empty) {
-            removeQuietly(path, fd, found);
-            continue;
-        }
+        Inspection look = inspect(fd, *encoding, true);
         if (look.hundredths < 0 && options.measure && options.probe &&
             std::string(encoding->extension) != ".wav")
             look.hundredths = options.probe(path);

@@ -3,6 +3,8 @@
 // mid-frame; and the files a scan must never touch.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -61,6 +63,10 @@ TEST(TakeRecovery, LinksAndOtherNamesAreNeverTouchedAndEmptyTakesGo)
     testsupport::writeFile(temp / "notes.wav", {});
     testsupport::writeFile(temp / "tmp01.wav", {});
     testsupport::writeFile(temp / "tmp0002.wav", {});
+    // An empty file just made may be a recorder's that is not locked yet: it stays for now.
+    testsupport::writeFile(temp / "tmp0004.wma", {});
+    const timespec old[2] = {{time(nullptr) - 60, 0}, {time(nullptr) - 60, 0}};
+    utimensat(AT_FDCWD, (temp / "tmp0002.wav").c_str(), old, 0);
     fs::create_directories(temp / "tmp0003.mp3");
 
     takerecovery::Found found = takerecovery::scan(temp.string(), "");
@@ -71,4 +77,5 @@ TEST(TakeRecovery, LinksAndOtherNamesAreNeverTouchedAndEmptyTakesGo)
     EXPECT_TRUE(fs::exists(temp / "notes.wav"));
     EXPECT_TRUE(fs::exists(temp / "tmp01.wav"));
     EXPECT_TRUE(fs::is_directory(temp / "tmp0003.mp3"));
+    EXPECT_TRUE(fs::exists(temp / "tmp0004.wma"));
 }

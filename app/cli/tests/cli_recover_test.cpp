@@ -141,6 +141,10 @@ TEST(CliRecover, TakesKilledMidRecordingAreMendedListedSavedAndDiscardedInEveryE
     makeOld(save / ".Brevon 1-0001.wav.part-a1B2c3");
     makeOld(save / ".Interview.mp3.partial-0badcafe");
     testsupport::writeFile(save / ".Brevon 1-0002.wav.part-Zz9Yy8", {4, 5});
+    // Files opened ahead of a split by the killed recordings, left alone since.
+    for (const auto& entry : fs::directory_iterator(temp))
+        if (entry.path().filename().string()[0] == '.')
+            makeOld(entry.path());
 
     testsupport::CliRun listed =
         runCli(home, {"recover", "--temp-folder", temp.string(), "--save-folder", save.string()});
