@@ -3,6 +3,7 @@
 
 #include <map>
 
+#include "cli_options.h"
 #include "product.h"
 
 namespace clihelp {
@@ -149,7 +150,7 @@ std::optional<HelpAnswer> answerHelp(const std::vector<std::string>& args)
     for (size_t i = 1; i < args.size(); ++i) {
         if (isHelpOption(args[i]))
             return helpFor(first);
-        if (args[i].rfind("--", 0) == 0)
+        if (args[i].rfind("--", 0) == 0 && !isFlagOption(args[i]))
             ++i;
     }
     return std::nullopt;

@@ -41,6 +41,11 @@ const std::map<std::string, size_t> kArguments = {{"record", 0},  {"play", 1},  
 
 } // namespace
 
+bool isFlagOption(const std::string& arg)
+{
+    return arg.rfind("--", 0) == 0 && kFlags.count(arg.substr(2)) > 0;
+}
+
 std::optional<CliCommand> parseCommandLine(const std::vector<std::string>& args, std::string& error)
 {
     if (args.empty()) {

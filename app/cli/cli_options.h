@@ -17,6 +17,9 @@ struct CliCommand {
 std::optional<CliCommand> parseCommandLine(const std::vector<std::string>& args,
                                            std::string& error);
 
+// Whether the argument is an option that takes no value ("--save").
+bool isFlagOption(const std::string& arg);
+
 // Reads a number option; false with a reason when it is not a number within [low, high].
 bool numberOption(const CliCommand& command, const std::string& name, double low, double high,
                   double& value, std::string& error);

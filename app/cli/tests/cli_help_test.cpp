@@ -14,7 +14,7 @@ TEST(CliHelp, TheProgramsHelpAndVersionAnswerOnStandardOutput)
         EXPECT_FALSE(answer->toError);
         EXPECT_NE(answer->text.find("usage: dravik-cli COMMAND"), std::string::npos);
         // Every command is listed.
-        for (const char* command : {"record", "play", "info", "monitor", "devices"})
+        for (const char* command : {"record", "play", "info", "monitor", "devices", "recover"})
             EXPECT_NE(answer->text.find(std::string("  ") + command + " "), std::string::npos)
                 << command;
     }
@@ -26,7 +26,7 @@ TEST(CliHelp, TheProgramsHelpAndVersionAnswerOnStandardOutput)
 
 TEST(CliHelp, EachCommandHasItsOwnHelpAskedEitherWay)
 {
-    for (const char* command : {"record", "play", "info", "monitor", "devices"}) {
+    for (const char* command : {"record", "play", "info", "monitor", "devices", "recover"}) {
         auto byHelp = answerHelp({"help", command});
         auto byOption = answerHelp({command, "--help"});
         ASSERT_TRUE(byHelp && byOption) << command;
@@ -38,6 +38,10 @@ TEST(CliHelp, EachCommandHasItsOwnHelpAskedEitherWay)
     auto late = answerHelp({"record", "--seconds", "5", "-h"});
     ASSERT_TRUE(late);
     EXPECT_NE(late->text.find("--auto-save"), std::string::npos);
+    // After an option that takes no value.
+    auto afterFlag = answerHelp({"recover", "--save", "--help"});
+    ASSERT_TRUE(afterFlag);
+    EXPECT_NE(afterFlag->text.find("--discard"), std::string::npos);
 }
 
 TEST(CliHelp, AHelpWordGivenAsAnOptionsValueIsTheValue)
