@@ -1,15 +1,45 @@
 // The player.
 #include "player.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 
 #include "BrevonWMA.h"
+#include "platform/wavedev.h"
 
 namespace {
 
 // The engine's callbacks are plain functions; they reach the one player through this pointer.
 std::atomic<CPlayer*> g_player{nullptr};
+
+// A FIFO, a device or a folder named like a sound file would hang or mislead every reader: only
+// regular files are played. Empty when the path may be read, else why not.
+std::string refusedKind(const std::string& path)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0)
+        return "cannot read " + path + ": " + std::strerror(errno);
+    if (S_ISREG(info.st_mode))
+        return {};
+    const char* kind = S_ISDIR(info.st_mode)                            ? "a folder"
+                       : S_ISFIFO(info.st_mode)                         ? "a FIFO"
+                       : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                       : S_ISSOCK(info.st_mode)                         ? "a socket"
+                                                                        : "not a regular file";
+    return "cannot play " + path + ": it is " + std::string(kind) + ", not a sound file";
+}
+
+std::string describe(const WAVEFORMATEX& format)
+{
+    const bool floating = format.wFormatTag == 3;
+    return std::to_string(format.nChannels) + " channel(s), " +
+           std::to_string(format.wBitsPerSample) + "-bit" + (floating ? " float" : "") + ", " +
+           std::to_string(format.nSamplesPerSec) + " Hz";
+}
 
 } // namespace
 
@@ -58,7 +88,14 @@ bool CPlayer::Open(const std::string& path)
     fileOpen_ = false;
     if (!engine_.bound)
         return false;
+    if (std::string refused = refusedKind(path); !refused.empty()) {
+        error_ = refused;
+        return false;
+    }
 
+    // A WAV file whose samples the output device does not take as they are (floating point,
+    // more than two channels) is decoded by the reader, which hands on 16-bit PCM in at most two.
+    std::string wavFormat;
     if (tail == "wav") {
         readerMode_ = false;
         engine_.wave.WMAReaderGetSampleCallBack(nullptr);
@@ -66,6 +103,13 @@ bool CPlayer::Open(const std::string& path)
             error_ = "cannot read " + path + ": not a WAV file that can be played";
             return false;
         }
+        if (platform::checkWaveFormat(&formatBuffer_) != 0) {
+            wavFormat = describe(formatBuffer_);
+            engine_.file.ReadCloseFile();
+            tail.clear();
+        }
+    }
+    if (tail == "wav") {
         engine_.wave.WaveOutFillDataCallBack(
             reinterpret_cast<EngineCallback>(engine_.file.FillWaveDataCallBackProc));
         dataSize_ = engine_.file.GetDataSize();
@@ -86,8 +130,10 @@ bool CPlayer::Open(const std::string& path)
         reinterpret_cast<EngineCallback>(reinterpret_cast<void (*)()>(&WMAReaderGetSampleProc)));
     // A file the reader cannot open, or one without sound, is refused.
     if (WMAReaderOpen(path.c_str()) != 0 || WMAReaderGetWfx(&formatBuffer_) != 0 ||
-        formatBuffer_.nAvgBytesPerSec == 0) {
-        error_ = "cannot play " + path + ": no sound that can be decoded";
+        formatBuffer_.nAvgBytesPerSec == 0 || platform::checkWaveFormat(&formatBuffer_) != 0) {
+        error_ = wavFormat.empty() ? "cannot play " + path + ": no sound that can be decoded"
+                                   : "cannot play " + path + ": its sound (" + wavFormat +
+                                         ") cannot be converted for the output device";
         WMAReaderClose();
         return false;
     }

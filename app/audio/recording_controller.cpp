@@ -95,7 +95,8 @@ RecordingController::RecordResult RecordingController::record()
 {
     DiskCheck disk = checkDiskSpace();
     if (!disk.ok)
-        return {RecordOutcome::LowDisk, disk.message};
+        return {RecordOutcome::LowDisk,
+                recorder_.recording() ? disk.message : kLowDiskNotStartedMessage};
     if (recorder_.recording()) {
         recorder_.TogglePause();
         return {recorder_.paused() ? RecordOutcome::Paused : RecordOutcome::Resumed, {}};

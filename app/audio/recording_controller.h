@@ -39,6 +39,9 @@ public:
     static constexpr uint64_t kLowDiskBytes = 10485760;
     static constexpr const char* kLowDiskMessage =
         "Not enough free disk space!\nRecording Stopped.";
+    // The same when no recording was running: nothing was stopped.
+    static constexpr const char* kLowDiskNotStartedMessage =
+        "Not enough free disk space!\nNo recording was started.";
     // Seconds per VOX-hold block: the recording start divides by 0.04, window creation and the
     // VOX page by 0.05.
     static constexpr double kRecordingBlockSeconds = 0.04;

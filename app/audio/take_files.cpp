@@ -53,8 +53,9 @@ std::string autoSaveSuffix(int mode, const std::tm& segmentStart, int sessionNum
 std::string safePrefix(const std::string& prefix)
 {
     std::string name;
+    // Control characters (a line break would split every line that names the file) go too.
     for (char c : prefix) {
-        if (c != '/' && c != '\\' && c != '\0')
+        if (c != '/' && c != '\\' && static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)
             name += c;
     }
     // A name that starts with dots could be "." or ".." or a hidden file.

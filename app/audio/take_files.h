@@ -17,7 +17,8 @@ std::string temporaryName(long long counter, int encoding);
 // empty (any other mode).
 std::string autoSaveSuffix(int mode, const std::tm& segmentStart, int sessionNumber,
                            int segmentCount);
-// The prefix as a plain name: separators and leading dots removed, "Brevon" when nothing is left.
+// The prefix as a plain name: separators, control characters and leading dots removed, "Brevon"
+// when nothing is left.
 std::string safePrefix(const std::string& prefix);
 // The path itself when nothing is there, otherwise "name (2).ext", "name (3).ext", ...
 std::string distinctPath(const std::string& path);

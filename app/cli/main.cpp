@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -64,6 +65,14 @@ int fail(const std::string& reason)
     return 1;
 }
 
+// A command line that is wrong (a value an option does not take): status 2, as for an unknown
+// option.
+int wrongUsage(const std::string& reason)
+{
+    std::fprintf(stderr, "dravik-cli: %s\n", reason.c_str());
+    return 2;
+}
+
 std::string clock(int64_t hundredths)
 {
     return takerecovery::lengthText(hundredths);
@@ -101,6 +110,40 @@ bool prepareFolder(const std::string& folder, std::string& error)
         return false;
     }
     return true;
+}
+
+// Where --out puts the take. A folder (an existing one, or a name ending in "/") is the folder to
+// save into, under the prefix and the time as an auto-saved take is named; a file name must not
+// end in another encoding's extension (an MP3 name over WAV sound). 0, or the exit status with
+// the reason: 2 for such a name, 1 for a folder that cannot be made.
+int resolveOut(std::string& out, const SettingsStore& store, std::string& error)
+{
+    namespace fs = std::filesystem;
+    const std::string wanted = takefiles::extension(store.readInt(settings::Encode));
+    std::error_code code;
+    if (out.back() == '/' || fs::is_directory(out, code)) {
+        if (!prepareFolder(out, error))
+            return 1;
+        std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        out = (fs::path(out) / (takefiles::safePrefix(store.readString(settings::AutoSavePrefix)) +
+                                takefiles::autoSaveSuffix(1, local, 0, 0) + wanted))
+                  .string();
+        return 0;
+    }
+    std::string given = fs::path(out).extension().string();
+    for (char& c : given)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* audio : {".wav", ".mp3", ".wma", ".flac", ".opus", ".ogg"}) {
+        if (given == audio && given != wanted) {
+            error = "--out " + out + " names a " + given.substr(1) +
+                    " file, but the recording is made as " + wanted.substr(1) +
+                    ": give a name ending in " + wanted + ", or the --encode of its ending";
+            return 2;
+        }
+    }
+    return 0;
 }
 
 // Stands in for the main window: answers the recorder's messages through the recording
@@ -201,16 +244,18 @@ public:
     void report() const
     {
         for (const auto& [path, hundredths] : saved_)
-            std::printf("saved: %s (%.2f s)\n", path.c_str(), hundredths / 100.0);
+            std::printf("saved: %s (%.2f s)\n", oneLine(path).c_str(), hundredths / 100.0);
         if (saved_.empty())
             std::printf("nothing was recorded\n");
         reportStats(*recorder);
     }
 
+    // Line breaks and other control characters (a name can hold them) become blanks, so that a
+    // report stays one line.
     static std::string oneLine(std::string text)
     {
         for (char& c : text) {
-            if (c == '\n')
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
                 c = ' ';
         }
         return text;
@@ -260,9 +305,15 @@ public:
     void keepTake(const RecordingController::StopResult& take)
     {
         std::string target = take.takePath;
+        std::error_code gone;
+        if (!std::filesystem::exists(take.takePath, gone)) {
+            std::fprintf(stderr, "dravik-cli: the take %s no longer exists; nothing was kept\n",
+                         oneLine(take.takePath).c_str());
+            exitCode = 1;
+            return;
+        }
         if (!out_.empty()) {
-            target = takefiles::distinctPath(out_);
-            std::string error = takefiles::moveFile(take.takePath, target);
+            std::string error = takefiles::moveToDistinctPath(take.takePath, out_, target);
             if (!error.empty()) {
                 std::fprintf(stderr, "dravik-cli: %s; the take stays at %s\n", error.c_str(),
                              take.takePath.c_str());
@@ -342,15 +393,28 @@ int record(const CliCommand& command)
     std::vector<std::pair<std::string, std::string>> overrides;
     std::string error;
     if (!recordOverrides(command, store.readInt(settings::Encode), overrides, error))
-        return fail(error);
+        return wrongUsage(error);
     for (const auto& [name, value] : overrides)
         store.setOverride(name, value);
     if (command.options.count("split") &&
         store.readInt(settings::nSettingFileCheckButtonSates) == 0)
-        return fail("--split needs --auto-save time or serial");
+        return wrongUsage("--split needs --auto-save time or serial");
     std::time_t startAt = 0;
     if (!atOption(command, std::time(nullptr), startAt, error))
-        return fail(error);
+        return wrongUsage(error);
+    std::string out = command.options.count("out") ? command.options.at("out") : "";
+    if (!out.empty()) {
+        if (int status = resolveOut(out, store, error); status != 0)
+            return status == 2 ? wrongUsage(error) : fail(error);
+        // A WAV take that outgrows what its sizes can say goes on in a new file: the parts
+        // before the last are saved beside --out, under its name (then "(2)", ...).
+        if (store.readInt(settings::nSettingFileCheckButtonSates) == 0) {
+            std::filesystem::path path(out);
+            store.setOverride(settings::SaveFolder.name,
+                              path.has_parent_path() ? path.parent_path().string() : ".");
+            store.setOverride(settings::AutoSavePrefix.name, path.stem().string());
+        }
+    }
 
     for (const settings::Value* folder : {&settings::TempFolder, &settings::SaveFolder}) {
         std::string option = folder == &settings::TempFolder ? "temp-folder" : "save-folder";
@@ -362,13 +426,12 @@ int record(const CliCommand& command)
         }
     }
     mentionInterruptedTakes(store);
-    std::string out = command.options.count("out") ? command.options.at("out") : "";
     RecordSession session(out);
     CRecorder recorder(&session, store);
     RecordingController controller(recorder, store);
     session.recorder = &recorder;
     if (RecordingController::DiskCheck disk = controller.checkDiskSpace(); !disk.ok)
-        return fail(RecordSession::oneLine(disk.message));
+        return fail(RecordSession::oneLine(RecordingController::kLowDiskNotStartedMessage));
     if (!recorder.StartDevice())
         return fail(recorder.lastError());
     if (startAt != 0 && !waitForStart(session, recorder, startAt))
@@ -430,7 +493,7 @@ int play(const CliCommand& command)
     double from = 0;
     std::string error;
     if (!numberOption(command, "from", 0, 1e9, from, error))
-        return fail(error);
+        return wrongUsage(error);
     PlaySession session;
     CPlayer player(&session);
     WMAReaderSetMessagePump(&pumpQtMessages, nullptr);
@@ -491,7 +554,7 @@ int monitor(const CliCommand& command)
     double seconds = 1e9;
     std::string error;
     if (!numberOption(command, "seconds", 0.1, 1e9, seconds, error))
-        return fail(error);
+        return wrongUsage(error);
     SettingsStore& store = SettingsStore::instance();
     RecordSession session("");
     CRecorder recorder(&session, store);

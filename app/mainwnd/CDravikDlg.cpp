@@ -957,11 +957,15 @@ void CDravikDlg::backToIdle()
 
 void CDravikDlg::lowDisk(const std::string& message)
 {
-    // Whatever runs stops first; the message follows, never two at a time.
+    // Whatever runs stops first; the message follows, never two at a time. It says a recording
+    // stopped only when one did.
+    const bool wasRecording = recorder_->recording();
     onStop();
     if (diskBox_)
         return;
-    QString shown = text(message.empty() ? RecordingController::kLowDiskMessage : message);
+    QString shown = text(!wasRecording     ? RecordingController::kLowDiskNotStartedMessage
+                         : message.empty() ? RecordingController::kLowDiskMessage
+                                           : message);
     diskBox_ = notifyBox(shown, false);
 }
 

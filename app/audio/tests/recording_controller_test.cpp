@@ -120,7 +120,7 @@ TEST(RecordingController, LowDiskSpaceRefusesToRecordAndUnknownSpaceDoesNot)
     s.freeBytes = 9 * 1048576;
     RecordingController::RecordResult result = s.controller->record();
     EXPECT_EQ(result.outcome, RecordingController::RecordOutcome::LowDisk);
-    EXPECT_EQ(result.message, "Not enough free disk space!\nRecording Stopped.");
+    EXPECT_EQ(result.message, "Not enough free disk space!\nNo recording was started.");
     EXPECT_FALSE(s.recorder->recording());
     EXPECT_TRUE(s.settings.filesIn(s.settings.temp).empty());
     // The check repeats its verdict at every call while space stays low.

@@ -48,6 +48,7 @@ TEST(TakeFiles, PrefixIsANameNeverAPath)
     EXPECT_EQ(safePrefix(".."), "Brevon");
     EXPECT_EQ(safePrefix(""), "Brevon");
     EXPECT_EQ(safePrefix("Talk 1"), "Talk 1");
+    EXPECT_EQ(safePrefix("Talk\nNext\t1"), "TalkNext1");
 }
 
 TEST(TakeFiles, AnExistingDestinationGetsADistinctNameAndIsNeverReplaced)

@@ -20,6 +20,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "testsupport/testsupport.h"
@@ -80,10 +81,10 @@ public:
 
     void signal(int number) { kill(pid_, number); }
 
-    // Waits for the end (at most 60 s): the exit status, or -1.
-    int finish()
+    // Waits for the end: the exit status; a child still running after the time is killed.
+    int finish(std::chrono::seconds limit = 60s)
     {
-        auto until = std::chrono::steady_clock::now() + 60s;
+        auto until = std::chrono::steady_clock::now() + limit;
         while (output_ >= 0 && std::chrono::steady_clock::now() < until) {
             pollfd readable{output_, POLLIN, 0};
             if (poll(&readable, 1, 100) <= 0)
@@ -94,6 +95,8 @@ public:
                 break;
             text.append(buffer, static_cast<size_t>(n));
         }
+        if (std::chrono::steady_clock::now() >= until)
+            kill(pid_, SIGKILL);
         int status = 0;
         if (waitpid(pid_, &status, 0) != pid_)
             return -1;
@@ -124,7 +127,7 @@ int runCli(const fs::path& home, const std::vector<std::string>& arguments, std:
            const std::string& audio = "virtual:in=tone,pace=fast")
 {
     Cli cli(home, audio, arguments);
-    int status = cli.finish();
+    int status = cli.finish(20s);
     text = cli.text;
     return status;
 }
@@ -259,4 +262,71 @@ TEST(CliTakes, AProcessStoppedForSecondsGoesOnRecordingWithAGapReported)
     EXPECT_EQ(cli.text.find("stopped delivering"), std::string::npos) << cli.text;
     EXPECT_NE(cli.text.find("gap"), std::string::npos) << cli.text;
     EXPECT_NEAR(infoSeconds(dir / "home", out), 5.0, 0.01);
+}
+
+TEST(CliTakes, OddFilesAndOptionsGetAPlainAnswer)
+{
+    testsupport::TempDir dir;
+    const fs::path home = dir / "home";
+    const fs::path temp = dir / "temp";
+    std::string text;
+    const std::vector<std::string> record = {"record",      "--vox",    "off",
+                                             "--seconds",   "1",        "--temp-folder",
+                                             temp.string(), "--encode", "wav"};
+    auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = record;
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+
+    // A FIFO named like a sound file is refused at once, not read for ever.
+    const fs::path fifo = dir / "x.wav";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const char* command : {"info", "play"}) {
+        EXPECT_EQ(runCli(home, {command, fifo.string()}, text), 1) << command;
+        EXPECT_NE(text.find("FIFO"), std::string::npos) << text;
+    }
+
+    // Floating-point and six-channel sound is converted for the output device.
+    for (auto [name, channels, bits, tag] :
+         {std::tuple{"float.wav", 2, 32, 3}, std::tuple{"six.wav", 6, 16, 1}}) {
+        SCOPED_TRACE(name);
+        const fs::path in = dir / name;
+        const fs::path played = dir / (std::string("played-") + name);
+        writeWav(in, 48000, static_cast<uint16_t>(channels), static_cast<uint16_t>(bits), 24000,
+                 static_cast<uint16_t>(tag));
+        EXPECT_EQ(runCli(home, {"play", in.string()}, text, "virtual:out=" + played.string()), 0)
+            << text;
+        EXPECT_NEAR(infoSeconds(home, played), 0.5, 0.05);
+    }
+
+    // A line break in the prefix never splits the saved: line nor reaches the file's name.
+    EXPECT_EQ(runCli(home,
+                     with({"--auto-save", "time", "--prefix", "Talk\nNext", "--save-folder",
+                           (dir / "save").string()}),
+                     text),
+              0)
+        << text;
+    std::smatch line;
+    ASSERT_TRUE(std::regex_search(text, line, std::regex("saved: ([^\n]*) \\(1\\.00 s\\)")))
+        << text;
+    EXPECT_TRUE(fs::exists(line[1].str())) << line[1];
+
+    // --out naming a folder saves into it, under a name of the take's own.
+    for (const fs::path& folder : {dir / "takes", dir / "save"}) {
+        // A new folder is named with its "/", one that exists as it is.
+        const std::string given = folder.string() + (fs::exists(folder) ? "" : "/");
+        Cli cli(home, "virtual:in=tone,pace=fast", with({"--auto-save", "none", "--out", given}));
+        EXPECT_EQ(cli.finish(), 0) << cli.text;
+        ASSERT_EQ(cli.saved().size(), 1u) << cli.text;
+        EXPECT_EQ(cli.saved()[0].parent_path(), folder) << cli.text;
+        EXPECT_TRUE(fs::is_regular_file(cli.saved()[0]));
+    }
+
+    // An MP3 name over WAV sound, and a value an option does not take, are wrong command lines.
+    EXPECT_EQ(runCli(home, with({"--out", (dir / "x.mp3").string()}), text), 2) << text;
+    EXPECT_FALSE(fs::exists(dir / "x.mp3"));
+    EXPECT_NE(text.find(".wav"), std::string::npos) << text;
+    EXPECT_EQ(runCli(home, with({"--vox", "maybe"}), text), 2) << text;
+    EXPECT_EQ(runCli(home, {"monitor", "--seconds", "x"}, text), 2) << text;
 }

@@ -835,7 +835,8 @@ TEST_F(WindowTest, LowDiskSpaceRefusesRecordAndStopsARecordingWithOneMessageAtAT
     click(dlgid::Record);
     EXPECT_EQ(w.state(), WindowState::Idle);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], QStringLiteral("Not enough free disk space!\nRecording Stopped."));
+    EXPECT_EQ(messages[0],
+              QStringLiteral("Not enough free disk space!\nNo recording was started."));
     EXPECT_TRUE(filesIn(temp).empty());
 
     freeBytes = uint64_t{1} << 40;
