@@ -4,7 +4,7 @@
 # fixtures. Without options each runs a fixed number of inputs (about 30 s apiece on a 2-core
 # machine), as CI does; --seconds N fuzzes each for N seconds instead, keeping what it learns in
 # build-fuzz/fuzz-corpus/ for the next run; --target NAME runs one target (wav-reader,
-# mp3-reader, media-reader, settings). Any crash, leak, hang (an input taking over 20 s) or
+# mp3-reader, media-reader, settings). Any crash, leak, hang (an input taking over 25 s) or
 # sanitizer report fails the run; the input that caused it is kept in build-fuzz/fuzz-findings/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -57,7 +57,7 @@ for entry in "${targets[@]}"; do
   [ -n "$seconds" ] && limit=(-max_total_time="$seconds")
   began=$(date +%s)
   log="$build/fuzz-findings/$name.log"
-  if ! "$build/bin/fuzz-$name" "${limit[@]}" -timeout=20 -max_len=32768 -rss_limit_mb=2048 \
+  if ! "$build/bin/fuzz-$name" "${limit[@]}" -timeout=25 -max_len=32768 -rss_limit_mb=2048 \
       -artifact_prefix="$build/fuzz-findings/$name-" "$corpus" "$seeds" >"$log" 2>&1; then
     tail -n 60 "$log" >&2
     echo "fuzz: $name FAILED after $(( $(date +%s) - began )) s; its log is $log" >&2

@@ -17,6 +17,7 @@ packages=(
   lame mpg123 sox libsox-fmt-mp3 ffmpeg  # reference tools for benchmarks and for inspecting recordings
   valgrind bc
   clang libclang-rt-14-dev  # the fuzz targets (fuzz/fuzz.sh)
+  pulseaudio pulseaudio-utils libasound2-plugins  # the tests on a private sound server
 )
 
 missing=()

@@ -659,18 +659,28 @@ int recover(const CliCommand& command)
 
 int devices()
 {
+    // ALSA's default device is listed when it goes through a sound server: on a desktop that is
+    // often the only way to the sound card, and the only device there is.
+    char server[64] = {};
+    const bool throughServer = platform::waveGetDefaultServer(server, sizeof server);
+    auto listDefault = [&] {
+        if (throughServer)
+            std::printf("  default: Default sound device, through %s\n", server);
+    };
     std::printf("input devices:\n");
     for (uint32_t i = 0; i < platform::waveInGetNumDevs(); ++i) {
         platform::WAVEINCAPS caps{};
         if (platform::waveInGetDevCaps(i, &caps) == platform::MMSYSERR_NOERROR)
             std::printf("  %u: %s (%u channels)\n", i, caps.szPname, caps.wChannels);
     }
+    listDefault();
     std::printf("output devices:\n");
     for (uint32_t i = 0; i < platform::waveOutGetNumDevs(); ++i) {
         platform::WAVEOUTCAPS caps{};
         if (platform::waveOutGetDevCaps(i, &caps) == platform::MMSYSERR_NOERROR)
             std::printf("  %u: %s (%u channels)\n", i, caps.szPname, caps.wChannels);
     }
+    listDefault();
     std::printf("mixers:\n");
     for (uint32_t i = 0; i < platform::mixerGetNumDevs(); ++i) {
         platform::MIXERCAPS caps{};

@@ -457,44 +457,15 @@ Device deviceFor(std::string productName, std::string ctlName)
     return device;
 }
 
-// ALSA's default control device when it is not one of the cards (a sound server such as
-// PulseAudio or PipeWire, or a plugin of the user's configuration).
-bool defaultIsNotACard()
-{
-    // A default of type "hw" is a card, listed as such; looking at the definition first spares
-    // opening it, which on a machine without cards fills the error output.
-    snd_config_t* top = nullptr;
-    if (snd_config_update_ref(&top) < 0)
-        return false;
-    snd_config_t* definition = nullptr;
-    snd_config_t* type = nullptr;
-    const char* typeName = nullptr;
-    bool defined = snd_config_search(top, "ctl.default", &definition) >= 0;
-    // A definition may name another one ("cards.ctl.default").
-    const char* reference = nullptr;
-    for (int hop = 0; defined && hop < 4 && snd_config_get_string(definition, &reference) >= 0;
-         ++hop)
-        defined = snd_config_search(top, reference, &definition) >= 0;
-    const bool hardware = defined && snd_config_search(definition, "type", &type) >= 0 &&
-                          snd_config_get_string(type, &typeName) >= 0 &&
-                          std::strcmp(typeName, "hw") == 0;
-    snd_config_unref(top);
-    if (!defined || hardware)
-        return false;
-    snd_ctl_t* ctl = nullptr;
-    if (snd_ctl_open(&ctl, "default", 0) < 0)
-        return false;
-    const bool card = snd_ctl_type(ctl) == SND_CTL_TYPE_HW;
-    snd_ctl_close(ctl);
-    return !card;
-}
-
 } // namespace
 
 std::vector<Device> alsaDevices()
 {
     std::vector<Device> devices;
-    if (defaultIsNotACard())
+    // ALSA's default control device when it is not one of the cards: a sound server such as
+    // PulseAudio or PipeWire, or a plugin of the user's configuration.
+    char server[MIXER_LONG_NAME_CHARS];
+    if (waveGetDefaultServer(server, sizeof server))
         devices.push_back(deviceFor(kDefaultName, "default"));
     int card = -1;
     while (snd_card_next(&card) == 0 && card >= 0) {

@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "../src/backend.h"
 #include "alsa_params.h"
@@ -237,6 +238,46 @@ DeviceList alsaDevices(Direction direction)
         list.push_back(entry);
     }
     return list;
+}
+
+std::string alsaDefaultServer()
+{
+    // A default of type "hw" is a card, listed as such; looking at the definition first spares
+    // opening it, which on a machine without cards fills the error output.
+    snd_config_t* top = nullptr;
+    if (snd_config_update_ref(&top) < 0)
+        return {};
+    snd_config_t* definition = nullptr;
+    snd_config_t* type = nullptr;
+    const char* typeName = nullptr;
+    bool defined = snd_config_search(top, "ctl.default", &definition) >= 0;
+    // A definition may name another one ("cards.ctl.default").
+    const char* reference = nullptr;
+    for (int hop = 0; defined && hop < 4 && snd_config_get_string(definition, &reference) >= 0;
+         ++hop)
+        defined = snd_config_search(top, reference, &definition) >= 0;
+    const bool hardware = defined && snd_config_search(definition, "type", &type) >= 0 &&
+                          snd_config_get_string(type, &typeName) >= 0 &&
+                          std::strcmp(typeName, "hw") == 0;
+    snd_config_unref(top);
+    if (!defined || hardware)
+        return {};
+    snd_ctl_t* ctl = nullptr;
+    if (snd_ctl_open(&ctl, "default", 0) < 0)
+        return {};
+    std::string name;
+    if (snd_ctl_type(ctl) != SND_CTL_TYPE_HW) {
+        // The server's plugin names it ("PulseAudio", "PipeWire"); a plugin that does not is
+        // still not a card.
+        snd_ctl_card_info_t* info = nullptr;
+        snd_ctl_card_info_alloca(&info);
+        if (snd_ctl_card_info(ctl, info) == 0)
+            name = snd_ctl_card_info_get_name(info);
+        if (name.empty())
+            name = "sound server";
+    }
+    snd_ctl_close(ctl);
+    return name;
 }
 
 std::shared_ptr<const DeviceEntry> alsaMapper()

@@ -62,6 +62,9 @@ using DeviceList = std::vector<std::shared_ptr<const DeviceEntry>>;
 // WAVE_MAPPER names.
 DeviceList alsaDevices(Direction direction);
 std::shared_ptr<const DeviceEntry> alsaMapper();
+// The name of what ALSA's default control device is when it is not a card (a sound server, or a
+// plugin of the user's configuration); empty when it is a card or does not open.
+std::string alsaDefaultServer();
 // Empty when DRAVIK_AUDIO does not switch the virtual card on.
 std::shared_ptr<const DeviceEntry> virtualCard();
 

@@ -612,6 +612,19 @@ bool waveInKeepsPace(HWAVEIN device)
     return found && found->keepsPace();
 }
 
+bool waveGetDefaultServer(char* name, uint32_t size)
+{
+    if (!name || size == 0)
+        return false;
+    const std::string server = alsaDefaultServer();
+    if (server.empty())
+        return false;
+    const size_t length = std::min<size_t>(server.size(), size - 1);
+    std::memcpy(name, server.data(), length);
+    name[length] = 0;
+    return true;
+}
+
 uint32_t waveOutGetNumDevs()
 {
     return uint32_t(devices(Direction::Playback).size());

@@ -134,6 +134,12 @@ MMRESULT waveOutGetPosition(HWAVEOUT device, uint64_t* bytes);
 // Whether the device keeps the pace of the sound (see waveInKeepsPace).
 bool waveOutKeepsPace(HWAVEOUT device);
 
+// The sound server ALSA's default device goes through, such as PulseAudio or PipeWire, as its
+// control device names it: written into name (at most size bytes with the NUL). False, writing
+// nothing, when the default is a card or nothing answers behind it. (With the virtual card on,
+// WAVE_MAPPER opens the virtual card instead.)
+bool waveGetDefaultServer(char* name, uint32_t size);
+
 // The flags the device layer itself stamps into a returned header: WHDR_DONE set, WHDR_INQUEUE
 // cleared; `reserved` holds the steady-clock time of the return in nanoseconds.
 uint64_t waveReturnStamp(const WAVEHDR* header);
