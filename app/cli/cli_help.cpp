@@ -81,7 +81,8 @@ const std::map<std::string, const char*> kCommandHelp = {
      "  --seconds N  stop after N seconds\n"},
     {"devices", "usage: dravik-cli devices\n"
                 "\n"
-                "Lists the input devices, the output devices and the mixers, by number.\n"},
+                "Lists the input devices, the output devices and the mixers, by number, and\n"
+                "ALSA's default device with the sound server it goes through, if any.\n"},
     {"recover",
      "usage: dravik-cli recover [--save | --discard] [--temp-folder DIR] [--save-folder DIR]\n"
      "\n"
