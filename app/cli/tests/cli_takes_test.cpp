@@ -330,3 +330,20 @@ TEST(CliTakes, OddFilesAndOptionsGetAPlainAnswer)
     EXPECT_EQ(runCli(home, with({"--vox", "maybe"}), text), 2) << text;
     EXPECT_EQ(runCli(home, {"monitor", "--seconds", "x"}, text), 2) << text;
 }
+
+TEST(CliTakes, ADeviceWhoseCloseNeverReturnsIsLeftBehindOnceTheTakeIsComplete)
+{
+    testsupport::TempDir dir;
+    const fs::path out = dir / "take.wav";
+    const std::string hangs = "virtual:in=tone,pace=fast,close=hang";
+    Cli recording(dir / "home", hangs,
+                  {"record", "--encode", "wav", "--vox", "off", "--auto-save", "none", "--seconds",
+                   "1", "--temp-folder", (dir / "temp").string(), "--out", out.string()});
+    EXPECT_EQ(recording.finish(30s), 0) << recording.text;
+    EXPECT_NE(recording.text.find("left behind"), std::string::npos) << recording.text;
+    EXPECT_EQ(recording.saved(), std::vector<fs::path>{out});
+    EXPECT_NEAR(infoSeconds(dir / "home", out), 1.0, 0.001);
+    std::string text;
+    EXPECT_EQ(runCli(dir / "home", {"play", out.string()}, text, hangs), 0) << text;
+    EXPECT_NE(text.find("left behind"), std::string::npos) << text;
+}

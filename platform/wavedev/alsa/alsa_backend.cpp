@@ -2,6 +2,7 @@
 // card's name and opened through the plug layer; the wave mapper is ALSA's "default" PCM.
 #include <alsa/asoundlib.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -174,13 +175,26 @@ int firstPcmDevice(int card, Direction direction)
     return found;
 }
 
+// Set when a close was left behind: its thread may still be inside ALSA.
+std::atomic<bool> closeAbandoned{false};
+
 // ALSA keeps the configuration it has read for the process; when the library that used it goes
-// (the engine is unloaded), it is given back so that leak checkers see nothing left.
+// (the engine is unloaded), it is given back so that leak checkers see nothing left, unless a
+// close left behind may still be using it.
 struct ConfigRelease {
-    ~ConfigRelease() { snd_config_update_free_global(); }
+    ~ConfigRelease()
+    {
+        if (!closeAbandoned)
+            snd_config_update_free_global();
+    }
 } configRelease;
 
 } // namespace
+
+void noteAbandonedClose()
+{
+    closeAbandoned = true;
+}
 
 int setPcmParams(snd_pcm_t* pcm, snd_pcm_format_t format, unsigned channels, unsigned rate,
                  bool capture)

@@ -68,6 +68,9 @@ std::string alsaDefaultServer();
 // Empty when DRAVIK_AUDIO does not switch the virtual card on.
 std::shared_ptr<const DeviceEntry> virtualCard();
 
+// A device's close was left behind, still running: what it may hold is not given back at the end.
+void noteAbandonedClose();
+
 // Sample layout of a checked format.
 struct SampleLayout {
     uint32_t rate = 0;

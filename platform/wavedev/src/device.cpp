@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
+#include <future>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -179,22 +181,40 @@ public:
         changed_.notify_all();
     }
 
-    // Ends the device thread and the stream; refuses while buffers are queued.
-    MMRESULT close()
+    // The first step of a close: refuses while buffers are queued, else tells the device thread
+    // to end.
+    MMRESULT beginClose()
     {
-        {
-            std::lock_guard lock(mutex_);
-            if (!queue_.empty())
-                return WAVERR_STILLPLAYING;
-            closing_ = true;
-            changed_.notify_all();
-        }
+        std::lock_guard lock(mutex_);
+        if (!queue_.empty())
+            return WAVERR_STILLPLAYING;
+        closing_ = true;
+        changed_.notify_all();
+        return MMSYSERR_NOERROR;
+    }
+
+    // Ends the device thread and the stream: the system's close, which can block (a sound
+    // server that has gone away).
+    void finishClose()
+    {
         if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
             thread_.join();
         stream_.reset();
         std::lock_guard lock(mutex_);
+        if (!abandoned_)
+            notify(closeMessage());
+    }
+
+    bool onDeviceThread() const { return thread_.get_id() == std::this_thread::get_id(); }
+
+    // A close that did not return in time is left to itself: its owner is told the device is
+    // closed and hears nothing more from it.
+    void abandon()
+    {
+        std::lock_guard lock(mutex_);
+        abandoned_ = true;
         notify(closeMessage());
-        return MMSYSERR_NOERROR;
+        callback_ = nullptr;
     }
 
     uint64_t position()
@@ -375,7 +395,7 @@ private:
     const Direction direction_;
     std::unique_ptr<PcmStream> stream_;
     const SampleLayout layout_;
-    const AnyCallback callback_;
+    AnyCallback callback_; // cleared (under mutex_) when a close is abandoned
     const uintptr_t instance_;
     // Buffers a device that runs as fast as it is asked moves at a time, and how long it waits
     // for a batch to fill.
@@ -393,6 +413,7 @@ private:
     std::deque<WAVEHDR*> queue_;
     bool running_; // capture: started; playback: not paused
     bool closing_ = false;
+    bool abandoned_ = false;
     bool failed_ = false;
     bool dropPending_ = false;
     uint64_t generation_ = 0; // bumped when a reset or stop takes the buffers
@@ -497,18 +518,52 @@ MMRESULT openDevice(Direction direction, void** out, uint32_t deviceId, const WA
     return MMSYSERR_NOERROR;
 }
 
+// How long a close may take before it is left behind.
+constexpr std::chrono::seconds kCloseWait{3};
+
 MMRESULT closeDevice(void* handle)
 {
     auto device = find(handle);
     if (!device)
         return MMSYSERR_INVALHANDLE;
-    MMRESULT result = device->close();
-    if (result == MMSYSERR_NOERROR) {
+    if (MMRESULT refused = device->beginClose())
+        return refused;
+    auto forget = [handle] {
         auto& r = registry();
         std::lock_guard lock(r.mutex);
         r.devices.erase(reinterpret_cast<uintptr_t>(handle));
+    };
+    // The system's close runs on a thread of its own, so that one that never returns (ALSA's
+    // PulseAudio plugin waiting on a sound server that has gone) cannot hold the program: after
+    // a few seconds the device is left behind and the program goes on, or ends, without it. A
+    // close from the device's own callback cannot wait for that thread.
+    if (device->onDeviceThread()) {
+        device->finishClose();
+        forget();
+        return MMSYSERR_NOERROR;
     }
-    return result;
+    auto closed = std::make_shared<std::promise<void>>();
+    std::future<void> done = closed->get_future();
+    try {
+        std::thread([device, closed] {
+            device->finishClose();
+            closed->set_value();
+        }).detach();
+    } catch (const std::system_error&) {
+        device->finishClose();
+        forget();
+        return MMSYSERR_NOERROR;
+    }
+    if (done.wait_for(kCloseWait) != std::future_status::ready) {
+        device->abandon();
+        noteAbandonedClose();
+        std::fprintf(stderr,
+                     "dravik: the sound device did not close within %lld seconds; it is left "
+                     "behind and no longer used\n",
+                     static_cast<long long>(kCloseWait.count()));
+    }
+    forget();
+    return MMSYSERR_NOERROR;
 }
 
 MMRESULT prepare(void* handle, WAVEHDR* header)

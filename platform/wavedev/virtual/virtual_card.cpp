@@ -24,6 +24,7 @@ struct CardConfig {
     std::string out = "null";
     bool fast = false;
     double failAfterSeconds = -1; // negative: never
+    bool closeHangs = false;      // closing never returns, as a sound server that has gone
 };
 
 // Reads DRAVIK_AUDIO afresh: empty when the card is not switched on.
@@ -53,6 +54,8 @@ std::optional<CardConfig> readConfig()
             config.fast = val == "fast";
         else if (key == "fail")
             config.failAfterSeconds = std::atof(val.c_str());
+        else if (key == "close")
+            config.closeHangs = val == "hang";
     }
     return config;
 }
@@ -80,7 +83,7 @@ std::vector<uint8_t> generate(const std::string& kind, const SampleLayout& layou
 class VirtualStream : public PcmStream {
 public:
     VirtualStream(const CardConfig& config, const SampleLayout& layout)
-        : layout_(layout), fast_(config.fast),
+        : layout_(layout), fast_(config.fast), closeHangs_(config.closeHangs),
           failAfterFrames_(config.failAfterSeconds < 0
                                ? UINT64_MAX
                                : uint64_t(config.failAfterSeconds * layout.rate))
@@ -104,6 +107,12 @@ public:
     }
 
     bool timeCritical() const override { return !fast_; }
+
+    ~VirtualStream() override
+    {
+        while (closeHangs_)
+            std::this_thread::sleep_for(std::chrono::hours(1));
+    }
 
     Transfer read(uint8_t* data, uint32_t frames) override
     {
@@ -170,6 +179,7 @@ private:
 
     const SampleLayout layout_;
     const bool fast_;
+    const bool closeHangs_;
     const uint64_t failAfterFrames_;
     uint64_t moved_ = 0;
     size_t loopAt_ = 0;
