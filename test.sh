@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: installs the dependencies, builds into build/ and runs
 # CTest. With --sanitize it builds into build-sanitize/ with AddressSanitizer and
-# UndefinedBehaviorSanitizer instead.
+# UndefinedBehaviorSanitizer instead. Arguments after that go to CTest (./test.sh -R Recorder).
 set -euo pipefail
 cd "$(dirname "$0")"
 
 dir=build
 options=(-DCMAKE_BUILD_TYPE=Release)
 if [ "${1:-}" = "--sanitize" ]; then
+  shift
   dir=build-sanitize
   options=(-DCMAKE_BUILD_TYPE=Debug -DDRAVIK_SANITIZE=ON)
   export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
@@ -17,4 +18,4 @@ fi
 scripts/install-deps.sh
 cmake -S . -B "$dir" -G Ninja "${options[@]}" >/dev/null
 cmake --build "$dir"
-ctest --test-dir "$dir" --output-on-failure -j 2
+ctest --test-dir "$dir" --output-on-failure -j 2 "$@"
