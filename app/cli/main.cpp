@@ -146,6 +146,24 @@ int resolveOut(std::string& out, const SettingsStore& store, std::string& error)
     return 0;
 }
 
+void pumpQtMessages(void*)
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// The length of sound a file holds as our reader reads it, in hundredths; -1 when it cannot be
+// read. After a failed write an encoder may have counted sound it never got onto the disk.
+int64_t lengthOnDisk(const std::string& path)
+{
+    CPlayer player(nullptr);
+    WMAReaderSetMessagePump(&pumpQtMessages, nullptr);
+    if (!player.Open(path))
+        return -1;
+    auto hundredths = static_cast<int64_t>(player.Duration() / 100000);
+    player.Close();
+    return hundredths;
+}
+
 // Stands in for the main window: answers the recorder's messages through the recording
 // controller, as the window does.
 class RecordSession : public QObject {
@@ -174,6 +192,7 @@ public:
             clearLine();
             std::fprintf(stderr, "dravik-cli: %s\n", m->text.c_str());
             exitCode = 1;
+            somethingFailed_ = true;
             break;
         case WM_REC_SAVED:
             saved_.push_back({m->text, static_cast<int64_t>(m->wParam)});
@@ -243,8 +262,13 @@ public:
 
     void report() const
     {
-        for (const auto& [path, hundredths] : saved_)
+        for (auto [path, hundredths] : saved_) {
+            if (somethingFailed_) {
+                if (int64_t held = lengthOnDisk(path); held >= 0)
+                    hundredths = std::min(hundredths, held);
+            }
             std::printf("saved: %s (%.2f s)\n", oneLine(path).c_str(), hundredths / 100.0);
+        }
         if (saved_.empty())
             std::printf("nothing was recorded\n");
         reportStats(*recorder);
@@ -329,6 +353,8 @@ private:
     std::vector<std::pair<std::string, int64_t>> saved_;
     bool finished_ = false;
     bool lineShown_ = false;
+    // A write or save failed: the lengths reported are measured from the files.
+    bool somethingFailed_ = false;
     long levelCount_ = 0;
     long ticks_ = 0;
 };
@@ -482,11 +508,6 @@ public:
         return true;
     }
 };
-
-void pumpQtMessages(void*)
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
 
 int play(const CliCommand& command)
 {

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <regex>
 #include <set>
 #include <string>
@@ -346,4 +347,30 @@ TEST(CliTakes, ADeviceWhoseCloseNeverReturnsIsLeftBehindOnceTheTakeIsComplete)
     std::string text;
     EXPECT_EQ(runCli(dir / "home", {"play", out.string()}, text, hangs), 0) << text;
     EXPECT_NE(text.find("left behind"), std::string::npos) << text;
+}
+
+TEST(CliTakes, AfterAFullDiskTheLengthReportedIsWhatTheFileHolds)
+{
+    testsupport::TempDir dir;
+    for (const char* encoding : {"wav", "mp3", "wma"}) {
+        SCOPED_TRACE(encoding);
+        const fs::path out = dir / (std::string("take.") + encoding);
+        std::unique_ptr<Cli> cli;
+        {
+            // The disk as the child's writer sees it (the limit is inherited) fills at 40 kB.
+            testsupport::FileSizeLimit fullDisk(40000);
+            cli = std::make_unique<Cli>(
+                dir / "home", "virtual:in=tone,pace=fast",
+                std::vector<std::string>{"record", "--encode", encoding, "--vox", "off",
+                                         "--auto-save", "none", "--seconds", "5", "--temp-folder",
+                                         (dir / "temp").string(), "--out", out.string()});
+        }
+        EXPECT_EQ(cli->finish(), 1) << cli->text;
+        std::smatch reported;
+        ASSERT_TRUE(std::regex_search(cli->text, reported, std::regex("\\(([0-9.]+) s\\)")))
+            << cli->text;
+        const double held = infoSeconds(dir / "home", out);
+        EXPECT_GT(held, 0.1);
+        EXPECT_NEAR(std::stod(reported[1]), held, 0.011) << cli->text;
+    }
 }
