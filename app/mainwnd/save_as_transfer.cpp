@@ -85,14 +85,18 @@ bool sameFile(const QByteArray& a, const QByteArray& b)
            sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-void syncFolderOf(const QString& path)
+// Makes the folder's entry of the file durable: 0, or the errno. A file system that cannot sync
+// a folder (EINVAL) keeps it as well as it can.
+int syncFolderOf(const QString& path)
 {
     int folder = open(nativePath(QFileInfo(path).absolutePath()).constData(),
                       O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        fsync(folder);
-        close(folder);
-    }
+    if (folder < 0)
+        return errno;
+    int error = fsync(folder) == 0 || errno == EINVAL ? 0 : errno;
+    if (close(folder) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    return error;
 }
 
 // Creates a new hidden file beside `destination` that no other file can be; -1 with errno set
@@ -304,7 +308,9 @@ TransferResult copyAcross(const QString& takePath, const QString& destination,
         discard();
         return failed(texts, classify(error, Failure::Other), error, destination, destination);
     }
-    syncFolderOf(destination);
+    // The take goes only once its copy's name is surely on the disk; otherwise it stays held.
+    if (int error = syncFolderOf(destination); error != 0)
+        return failed(texts, classify(error, Failure::Other), error, destination, destination);
     unlink(nativePath(takePath).constData());
     return savedAs(destination);
 }
