@@ -58,9 +58,9 @@ struct ScanOptions {
     // their length is -1 and the media runtime is not touched.
     bool measure = true;
     LengthProbe probe = readerLength;
-    // Partial copies in the save folder untouched for this long are abandoned (their writer also
-    // holds a lock on them).
-    int partialAgeSeconds = 60;
+    // Partial copies in the save folder untouched for this long (and not locked by their writer)
+    // are abandoned.
+    int partialAgeSeconds = 2;
 };
 
 // Looks in the temporary folder for takes ("tmpNNNN.ext", also under the hidden name a file

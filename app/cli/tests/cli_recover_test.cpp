@@ -135,12 +135,16 @@ TEST(CliRecover, TakesKilledMidRecordingAreMendedListedSavedAndDiscardedInEveryE
     const std::vector<uint8_t> heldBytes = testsupport::readFile(held);
     int holder = open(held.c_str(), O_RDWR);
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
-    // Copies into the save folder that were cut short long ago, and one still being written.
+    // Copies into the save folder that were cut short long ago, and one still being written
+    // (slowly: its writer holds its lock).
     testsupport::writeFile(save / ".Brevon 1-0001.wav.part-a1B2c3", {1, 2, 3});
     testsupport::writeFile(save / ".Interview.mp3.partial-0badcafe", {});
     makeOld(save / ".Brevon 1-0001.wav.part-a1B2c3");
     makeOld(save / ".Interview.mp3.partial-0badcafe");
     testsupport::writeFile(save / ".Brevon 1-0002.wav.part-Zz9Yy8", {4, 5});
+    makeOld(save / ".Brevon 1-0002.wav.part-Zz9Yy8");
+    int writer = open((save / ".Brevon 1-0002.wav.part-Zz9Yy8").c_str(), O_RDWR);
+    ASSERT_EQ(flock(writer, LOCK_EX), 0);
     // Files opened ahead of a split by the killed recordings, left alone since.
     for (const auto& entry : fs::directory_iterator(temp))
         if (entry.path().filename().string()[0] == '.')
@@ -200,6 +204,7 @@ TEST(CliRecover, TakesKilledMidRecordingAreMendedListedSavedAndDiscardedInEveryE
     EXPECT_EQ(namesIn(temp), std::vector<std::string>{"tmp0500.wav"});
     EXPECT_EQ(testsupport::readFile(held), heldBytes);
     close(holder);
+    close(writer);
 
     // A recording mentions what waits in its temporary folder, then discarding removes it all.
     for (fs::path& take : discardable) {
