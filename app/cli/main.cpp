@@ -73,6 +73,16 @@ int wrongUsage(const std::string& reason)
     return 2;
 }
 
+// A settings file this run cannot save to (a device, a read-only file...) is said once.
+SettingsStore& storeTellingSaveProblems()
+{
+    SettingsStore& store = SettingsStore::instance();
+    store.onSaveProblem([](const std::string& problem) {
+        std::fprintf(stderr, "dravik-cli: %s\n", problem.c_str());
+    });
+    return store;
+}
+
 std::string clock(int64_t hundredths)
 {
     return takerecovery::lengthText(hundredths);
@@ -415,7 +425,7 @@ bool waitForStart(RecordSession& session, CRecorder& recorder, std::time_t start
 int record(const CliCommand& command)
 {
     catchStopSignals();
-    SettingsStore& store = SettingsStore::instance();
+    SettingsStore& store = storeTellingSaveProblems();
     std::vector<std::pair<std::string, std::string>> overrides;
     std::string error;
     if (!recordOverrides(command, store.readInt(settings::Encode), overrides, error))
@@ -576,7 +586,7 @@ int monitor(const CliCommand& command)
     std::string error;
     if (!numberOption(command, "seconds", 0.1, 1e9, seconds, error))
         return wrongUsage(error);
-    SettingsStore& store = SettingsStore::instance();
+    SettingsStore& store = storeTellingSaveProblems();
     RecordSession session("");
     CRecorder recorder(&session, store);
     session.recorder = &recorder;
@@ -626,7 +636,7 @@ int recover(const CliCommand& command)
         std::fprintf(stderr, "dravik-cli: --save and --discard exclude each other\n%s", kUsage);
         return 2;
     }
-    SettingsStore& store = SettingsStore::instance();
+    SettingsStore& store = storeTellingSaveProblems();
     std::string error;
     for (const settings::Value* folder : {&settings::TempFolder, &settings::SaveFolder}) {
         std::string option = folder == &settings::TempFolder ? "temp-folder" : "save-folder";

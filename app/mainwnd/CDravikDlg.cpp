@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QSessionManager>
 #include <QTimer>
@@ -240,6 +241,16 @@ CDravikDlg::CDravikDlg(SettingsStore& store, WindowServices services, QWidget* p
     reportMissedSchedule();
     connect(&scheduleTimer_, &QTimer::timeout, this, &CDravikDlg::checkScheduledStart);
     scheduleTimer_.start(kScheduleCheckMs);
+    // A settings file that cannot be saved to is said once, whichever thread finds it.
+    store_.onSaveProblem([window = QPointer<CDravikDlg>(this)](const std::string& problem) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [window, message = QString::fromStdString(problem)] {
+                if (window)
+                    window->tell(message);
+            },
+            Qt::QueuedConnection);
+    });
 
     qApp->installEventFilter(this);
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
@@ -248,6 +259,7 @@ CDravikDlg::CDravikDlg(SettingsStore& store, WindowServices services, QWidget* p
 
 CDravikDlg::~CDravikDlg()
 {
+    store_.onSaveProblem({});
     qApp->removeEventFilter(this);
     shutdown();
 }

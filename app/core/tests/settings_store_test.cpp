@@ -2,9 +2,17 @@
 
 #include <QSettings>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "settings/settings_store.h"
@@ -232,4 +240,178 @@ TEST(SettingsStore, OverridesShadowTheStoreForTheRunAndAreNeverWritten)
     SettingsStore reopened(path, "1.0", dir.path().string());
     EXPECT_EQ(reopened.readInt("voxlevel", 10), 20);
     EXPECT_EQ(reopened.readString("TempFolder", "none"), "none");
+}
+
+namespace {
+
+std::string readText(const fs::path& path)
+{
+    auto bytes = testsupport::readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<std::string> entriesOf(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs body in a child process (a second copy of the program as far as the store can tell)
+// and waits for it; true when the child ended with status 0.
+template <typename Body> bool inAnotherProcess(Body body)
+{
+    pid_t child = fork();
+    if (child == 0)
+        _exit(body() ? 0 : 1);
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+TEST(SettingsStore, ALinkIsFollowedAndItsTargetReplacedInItsOwnFolder)
+{
+    TempDir dir;
+    fs::create_directories(dir / "conf");
+    fs::create_directories(dir / "data");
+    writeText(dir / "data" / "real.ini", "; kept\n[0.9]\nvoxlevel=1\n[1.0]\nvoxlevel=5\n");
+    fs::permissions(dir / "data" / "real.ini", fs::perms(0640));
+    fs::create_symlink("../data/real.ini", dir / "conf" / "Dravik.ini");
+    SettingsStore store((dir / "conf" / "Dravik.ini").string(), "1.0", dir.path().string());
+    EXPECT_EQ(store.readInt("voxlevel", 0), 5);
+    EXPECT_TRUE(store.writeInt("voxlevel", 40)) << store.lastError();
+    EXPECT_TRUE(store.saveProblem().empty());
+
+    ASSERT_TRUE(fs::is_symlink(dir / "conf" / "Dravik.ini")) << "the link is kept";
+    EXPECT_EQ(fs::read_symlink(dir / "conf" / "Dravik.ini"), "../data/real.ini");
+    EXPECT_EQ(readText(dir / "data" / "real.ini"),
+              "; kept\n[0.9]\nvoxlevel=1\n[1.0]\nvoxlevel=40\n");
+    EXPECT_EQ(fs::status(dir / "data" / "real.ini").permissions(), fs::perms(0640));
+    EXPECT_EQ(entriesOf(dir / "conf"), std::vector<std::string>{"Dravik.ini"});
+    EXPECT_EQ(entriesOf(dir / "data"), std::vector<std::string>{"real.ini"});
+}
+
+TEST(SettingsStore, ADeviceAFifoOrAFolderIsNeverReplacedAndTheProblemIsToldOnce)
+{
+    TempDir dir;
+    ASSERT_EQ(mknod((dir / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0666), 0);
+    fs::create_directories(dir / "folder.ini");
+    fs::create_symlink(dir / "null", dir / "link.ini");
+    for (const char* name : {"link.ini", "fifo", "folder.ini"}) {
+        SCOPED_TRACE(name);
+        SettingsStore store((dir / name).string(), "1.0", dir.path().string());
+        // The problem is known before anything is written, so the program can say so at once.
+        EXPECT_NE(store.saveProblem(), "");
+        int told = 0;
+        store.onSaveProblem([&](const std::string& problem) {
+            ++told;
+            EXPECT_NE(problem.find("cannot be saved"), std::string::npos) << problem;
+        });
+        EXPECT_EQ(store.readInt("voxlevel", 10), 10);
+        EXPECT_FALSE(store.writeInt("voxlevel", 70));
+        EXPECT_EQ(store.claimNext("SessionNum", 0), 1);
+        EXPECT_EQ(store.claimNext("SessionNum", 0), 2);
+        EXPECT_EQ(store.readInt("voxlevel", 10), 70) << "the run goes on with its own values";
+        EXPECT_EQ(told, 1);
+    }
+    struct stat info {};
+    ASSERT_EQ(stat((dir / "null").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+    EXPECT_TRUE(fs::is_empty(dir / "folder.ini"));
+    EXPECT_EQ(entriesOf(dir.path()),
+              (std::vector<std::string>{"fifo", "folder.ini", "link.ini", "null"}));
+}
+
+TEST(SettingsStore, AReadOnlyFileIsReadButNeverReplaced)
+{
+    TempDir dir;
+    auto path = dir / "Dravik.ini";
+    writeText(path, "[1.0]\nvoxlevel=33\n");
+    fs::permissions(path, fs::perms(0444));
+    struct stat before {};
+    stat(path.c_str(), &before);
+    SettingsStore store(path.string(), "1.0", dir.path().string());
+    EXPECT_EQ(store.readInt("voxlevel", 10), 33);
+    EXPECT_NE(store.saveProblem().find("read-only"), std::string::npos) << store.saveProblem();
+    EXPECT_FALSE(store.writeInt("voxlevel", 44));
+    EXPECT_EQ(store.readInt("voxlevel", 10), 44);
+    struct stat after {};
+    stat(path.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(readText(path), "[1.0]\nvoxlevel=33\n");
+    EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"Dravik.ini"});
+}
+
+TEST(SettingsStore, ChangesOfAnotherProcessAreSeenAndSurviveThisProcessesWrites)
+{
+    TempDir dir;
+    auto path = (dir / "Dravik.ini").string();
+    SettingsStore store(path, "1.0", dir.path().string());
+    store.setChangeCheckInterval(std::chrono::milliseconds(0));
+    ASSERT_TRUE(store.writeInt("voxlevel", 20));
+    ASSERT_TRUE(inAnotherProcess([&] {
+        SettingsStore other(path, "1.0", dir.path().string());
+        return other.readInt("voxlevel", 0) == 20 && other.writeInt("nVOXONOFF", 1) &&
+               other.writeString("SaveFolder", "/elsewhere");
+    }));
+    EXPECT_EQ(store.readInt("nVOXONOFF", 0), 1);
+    EXPECT_EQ(store.readString("SaveFolder", ""), "/elsewhere");
+    ASSERT_TRUE(store.writeInt("voxlevel", 30));
+    // A hand edit in place while the program runs.
+    std::ofstream(path, std::ios::app) << "nAutoStart=1\n";
+    EXPECT_EQ(store.readInt("nAutoStart", 0), 1);
+    ASSERT_TRUE(store.writeInt("Encode", 1));
+
+    SettingsStore reopened(path, "1.0", dir.path().string());
+    EXPECT_EQ(reopened.readInt("voxlevel", 0), 30);
+    EXPECT_EQ(reopened.readInt("nVOXONOFF", 0), 1);
+    EXPECT_EQ(reopened.readString("SaveFolder", ""), "/elsewhere");
+    EXPECT_EQ(reopened.readInt("nAutoStart", 0), 1);
+    EXPECT_EQ(reopened.readInt("Encode", 0), 1);
+}
+
+TEST(SettingsStore, ProcessesClaimingACounterTogetherNeverGetTheSameNumber)
+{
+    TempDir dir;
+    auto path = (dir / "Dravik.ini").string();
+    constexpr int kClaims = 40;
+    constexpr int kProcesses = 3;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        pid_t child = fork();
+        if (child == 0) {
+            SettingsStore store(path, "1.0", dir.path().string());
+            std::ofstream out(dir / ("claims" + std::to_string(p)));
+            for (int i = 0; i < kClaims; ++i)
+                out << store.claimNext("SessionNum", 0) << "\n";
+            out.close();
+            _exit(0);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children)
+        waitpid(child, nullptr, 0);
+    std::set<int> claimed;
+    for (int p = 0; p < kProcesses; ++p) {
+        std::ifstream in(dir / ("claims" + std::to_string(p)));
+        for (int number; in >> number;)
+            claimed.insert(number);
+    }
+    EXPECT_EQ(claimed.size(), size_t(kClaims * kProcesses)) << "every number claimed once";
+    EXPECT_EQ(*claimed.begin(), 1);
+    EXPECT_EQ(*claimed.rbegin(), kClaims * kProcesses);
+
+    // The count wraps to 1, never to a negative session.
+    SettingsStore store(path, "1.0", dir.path().string());
+    store.writeInt("SessionNum", INT_MAX);
+    EXPECT_EQ(store.claimNext("SessionNum", 0), 1);
+    store.writeInt("SessionNum", -7);
+    EXPECT_EQ(store.claimNext("SessionNum", 0), 1);
 }
