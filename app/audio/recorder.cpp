@@ -378,6 +378,8 @@ bool CRecorder::StartRecording()
         return false;
     fileBytes_ = 0;
     totalBytes_ = 0;
+    session_ = pendingSession_ > 0 ? pendingSession_ : store_.readInt(settings::SessionNum.name, 1);
+    pendingSession_ = 0;
     segmentCount_ = 0;
     segmentStarted_ = false;
     // No block is written while recording is clear, so the capture thread leaves the ring alone.
@@ -484,7 +486,7 @@ PartSaver::Part CRecorder::finishedPart()
     part.prefix = store_.readString(settings::AutoSavePrefix);
     part.autoSaveMode = store_.readInt(settings::nSettingFileCheckButtonSates);
     part.segmentStart = segmentStart_;
-    part.sessionNumber = store_.readInt(settings::SessionNum.name, 1);
+    part.sessionNumber = session_;
     part.segmentCount = segmentCount_;
     part.encoding = encoding_;
     return part;
@@ -541,6 +543,7 @@ intptr_t CRecorder::OnLevels(void* data, intptr_t)
 
 intptr_t CRecorder::OnBlock(void* data, intptr_t)
 {
+    SettingsStore::keepThreadOffDisk();
     CRecorder* recorder = g_recorder;
     if (recorder && data)
         recorder->handleBlock(static_cast<WAVEHDR*>(data));

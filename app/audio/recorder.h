@@ -37,6 +37,9 @@ public:
     // Opens a new temporary output file and starts writing blocks; false with lastError() when
     // the file cannot be opened (nothing is recorded then).
     bool StartRecording();
+    // The session the next StartRecording belongs to, claimed by the caller from SessionNum;
+    // without it the recording starts with the stored SessionNum.
+    void SetSessionNumber(int number) { pendingSession_ = number; }
     void StopRecording();
     void TogglePause();
     void SetVoxHold(int blocks);
@@ -212,6 +215,9 @@ private:
     bool segmentStarted_ = false;
     int segmentCount_ = 0;
     std::tm segmentStart_{};
+    // The recording's session number: set by the window thread at a start, before any block.
+    int session_ = 1;
+    int pendingSession_ = 0;
     bool outputOpen_ = false;
     std::atomic<uint64_t> fileBytes_{0};
     std::atomic<uint64_t> totalBytes_{0};

@@ -103,7 +103,8 @@ RecordingController::RecordResult RecordingController::record()
     }
     recorder_.SetVoxHold(
         voxHoldBlocks(store_.readString(settings::VoxToleranceTime), kRecordingBlockSeconds));
-    store_.writeInt(settings::SessionNum.name, store_.readInt(settings::SessionNum.name, 0) + 1);
+    // Claimed, not read and written: another recorder may be starting at the same moment.
+    recorder_.SetSessionNumber(store_.claimNext(settings::SessionNum.name, 0));
     recorder_.SetTimedSplit(timedSplitSeconds());
     if (!recorder_.StartRecording()) {
         std::string why = recorder_.lastError();
