@@ -9,12 +9,13 @@
 
 namespace {
 
-// What making the folder the working directory would need: an existing, searchable folder.
+// What making the folder the working directory would need: an existing, searchable folder,
+// named from the root (a relative name would depend on where the program was started).
 bool usableFolder(const std::string& path)
 {
     struct stat info {};
-    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           access(path.c_str(), X_OK) == 0;
+    return !path.empty() && path.front() == '/' && stat(path.c_str(), &info) == 0 &&
+           S_ISDIR(info.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
 // One level only, as the parent is made first.
@@ -44,9 +45,14 @@ std::string localBrevonPath(const std::string& path, const std::string& home)
 
 std::string repairFolder(SettingsStore& store, const settings::Value& folder)
 {
-    std::string current = localBrevonPath(store.readString(folder.name, ""), store.home());
-    if (usableFolder(current))
+    const std::string stored = store.readString(folder.name, "");
+    std::string current = localBrevonPath(stored, store.home());
+    if (usableFolder(current)) {
+        // A Windows-form value is written back in its form here, which every reader can use.
+        if (current != stored)
+            store.writeString(folder.name, current);
         return current;
+    }
 
     std::string root = store.home() + "/Brevon";
     ensureFolder(root);

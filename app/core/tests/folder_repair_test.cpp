@@ -58,4 +58,25 @@ TEST(FolderRepair, WindowsStylePathsUnderTheBrevonRootMeanTheHomeFolder)
     store.writeString("TempFolder", "C:\\Brevon\\Temp");
     EXPECT_EQ(repairFolder(store, settings::TempFolder),
               (dir / "home" / "Brevon" / "Temp").string());
+    EXPECT_EQ(store.readString("TempFolder", ""), (dir / "home" / "Brevon" / "Temp").string())
+        << "the recorder reads the folder from the store";
+}
+
+TEST(FolderRepair, RelativeForeignOrBlockedFoldersBecomeTheDefault)
+{
+    TempDir dir;
+    fs::create_directories(dir / "home");
+    testsupport::writeFile(dir / "file", {});
+    SettingsStore store((dir / "Dravik.ini").string(), "1.0", (dir / "home").string());
+    // "." exists wherever the program starts, which is no reason to record there.
+    for (std::string value :
+         {std::string("."), std::string("D:\\Recordings"), (dir / "file" / "Temp").string()}) {
+        store.writeString("SaveFolder", value);
+        EXPECT_EQ(repairFolder(store, settings::SaveFolder),
+                  (dir / "home" / "Brevon" / "Dravik").string())
+            << value;
+        SettingsStore reopened((dir / "Dravik.ini").string(), "1.0", (dir / "home").string());
+        EXPECT_EQ(reopened.readString("SaveFolder", ""),
+                  (dir / "home" / "Brevon" / "Dravik").string());
+    }
 }
