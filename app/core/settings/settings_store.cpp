@@ -23,8 +23,9 @@ namespace {
 
 // Larger than any settings file this program writes by far; a larger file is something else.
 constexpr off_t kLargestFile = 4 * 1024 * 1024;
-// How long a writer waits for another process's write before going on without the lock.
-constexpr auto kLockWait = std::chrono::seconds(2);
+// How long a writer waits for another process's write. A write holds the lock for milliseconds
+// (more on a busy disk); only a process stopped half-way (Ctrl+Z) holds it longer.
+constexpr auto kLockWait = std::chrono::seconds(30);
 
 thread_local bool tOffDisk = false;
 
@@ -141,20 +142,25 @@ public:
         if (folder_.fd < 0)
             return;
         auto giveUp = std::chrono::steady_clock::now() + kLockWait;
-        // A writer holds the lock for a few milliseconds; one that was stopped half-way (Ctrl+Z)
-        // must not stop this process, which then goes on without the lock.
+        // A file system without locks is written without them (the rename still keeps the file
+        // whole); a lock held past the wait fails the write rather than undo another's change.
         while (flock(folder_.fd, LOCK_EX | LOCK_NB) != 0) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) ||
-                std::chrono::steady_clock::now() > giveUp)
+            if (errno != EWOULDBLOCK && errno != EINTR)
                 return;
+            if (std::chrono::steady_clock::now() > giveUp) {
+                timedOut_ = true;
+                return;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
     bool folderOpen() const { return folder_.fd >= 0; }
+    bool timedOut() const { return timedOut_; }
     int fd() const { return folder_.fd; }
 
 private:
     FileDescriptor folder_;
+    bool timedOut_ = false;
 };
 
 // Why writing failed, from errno.
@@ -463,6 +469,10 @@ bool SettingsStore::replaceLocked(const Target& target,
     FolderLock lock(folder);
     if (!lock.folderOpen()) {
         lastError_ = cannotWrite(target.path);
+        return false;
+    }
+    if (lock.timedOut()) {
+        lastError_ = "another process has kept the settings file " + target.path + " locked";
         return false;
     }
     const std::string prefix = temporaryPrefix(target.path);
