@@ -39,13 +39,22 @@ void PreRollRing::keep(const uint8_t* data, uint32_t bytes)
     size_ += bytes;
 }
 
-PreRollRing::Pieces PreRollRing::pieces() const
+PreRollRing::Pieces PreRollRing::front(uint32_t bytes) const
 {
     Pieces result;
-    if (size_ == 0)
+    bytes = std::min(bytes, size_);
+    if (bytes == 0)
         return result;
-    uint32_t first = std::min(size_, capacity_ - start_);
+    uint32_t first = std::min(bytes, capacity_ - start_);
     result.first = {buffer_.data() + start_, first};
-    result.second = {buffer_.data(), size_ - first};
+    result.second = {buffer_.data(), bytes - first};
     return result;
+}
+
+void PreRollRing::drop(uint32_t bytes)
+{
+    bytes = std::min(bytes, size_);
+    if (capacity_ > 0)
+        start_ = (start_ + bytes) % capacity_;
+    size_ -= bytes;
 }

@@ -24,7 +24,12 @@ public:
         std::span<const uint8_t> first;
         std::span<const uint8_t> second;
     };
-    Pieces pieces() const;
+    Pieces pieces() const { return front(size_); }
+    // The oldest `bytes` of what is kept (at most all of it), in at most two pieces.
+    Pieces front(uint32_t bytes) const;
+    // Forgets the oldest `bytes` (at most all).
+    void drop(uint32_t bytes);
+    uint32_t room() const { return capacity_ - size_; }
 
 private:
     std::vector<uint8_t> buffer_;

@@ -383,7 +383,10 @@ bool CRecorder::StartRecording()
     segmentCount_ = 0;
     segmentStarted_ = false;
     // No block is written while recording is clear, so the capture thread leaves the ring alone.
-    preRollMs_ = std::clamp(store_.readInt(settings::nVOXPreRoll), 0, kLongestPreRollMs);
+    // A recording without VOX keeps no ring (the settings cannot be changed while it runs).
+    preRollMs_ = store_.readInt(settings::nVOXONOFF) == 0
+                     ? 0
+                     : std::clamp(store_.readInt(settings::nVOXPreRoll), 0, kLongestPreRollMs);
     preRoll_.reserve(static_cast<uint32_t>(static_cast<uint64_t>(format_.nAvgBytesPerSec) *
                                            static_cast<uint64_t>(preRollMs_) / 1000),
                      format_.nBlockAlign);
@@ -413,6 +416,11 @@ void CRecorder::StopRecording()
     takeUnsaved_ = true;
     recording_ = false;
     waitForBlockToFinish();
+    // No block is written any more: the sound still owed by the pre-roll ends the take.
+    if (owed_ > 0) {
+        WAVEHDR none{};
+        writeOwed(none, owed_);
+    }
     // The last split's hand-over comes first, so that the parts reach the saver in order.
     handover_.waitUntilIdle();
     closeOutputFile();
@@ -640,12 +648,51 @@ void CRecorder::writeSound(const WAVEHDR& block, const uint8_t* data, uint32_t b
     }
 }
 
-void CRecorder::writePreRoll(const WAVEHDR& block)
+void CRecorder::writeOwed(const WAVEHDR& block, uint32_t bytes)
 {
-    PreRollRing::Pieces kept = preRoll_.pieces();
-    writeSound(block, kept.first.data(), static_cast<uint32_t>(kept.first.size()));
-    writeSound(block, kept.second.data(), static_cast<uint32_t>(kept.second.size()));
+    bytes = std::min(bytes, owed_);
+    PreRollRing::Pieces owed = preRoll_.front(bytes);
+    writeSound(block, owed.first.data(), static_cast<uint32_t>(owed.first.size()));
+    writeSound(block, owed.second.data(), static_cast<uint32_t>(owed.second.size()));
+    preRoll_.drop(bytes);
+    owed_ -= bytes;
+}
+
+// The ring holds [sound owed to the take][dropped sound kept]. A dropped block is kept (the
+// oldest kept sound is forgotten); an opening gate makes all kept sound owed, and while anything
+// is owed each block writes a share of it and queues behind it, so the pre-roll is written within
+// the gate's hold, never all in one block. A gate that closes sooner writes the rest at once.
+void CRecorder::passThroughPreRoll(WAVEHDR* header, bool pass)
+{
+    const auto* sound = reinterpret_cast<const uint8_t*>(header->lpData);
+    const uint32_t bytes = header->dwBytesRecorded;
+    if (!pass) {
+        if (owed_ > 0)
+            writeOwed(*header, owed_);
+        preRoll_.keep(sound, bytes);
+        return;
+    }
+    if (preRoll_.size() > owed_) {
+        // The gate opens: spread what is owed over the blocks the hold keeps it open.
+        owed_ = preRoll_.size();
+        const uint64_t blocks = static_cast<uint64_t>(std::max(1, gate_.hold() - 1));
+        uint64_t share = std::max<uint64_t>(2ull * bytes, owed_ / blocks + 1 + bytes);
+        const uint32_t align = std::max<uint32_t>(1, format_.nBlockAlign);
+        share += align - 1 - (share + align - 1) % align;
+        drainPerBlock_ = static_cast<uint32_t>(std::min<uint64_t>(share, UINT32_MAX));
+    }
+    if (owed_ > 0)
+        writeOwed(*header, drainPerBlock_);
+    // Behind what is still owed, or straight into the take.
+    if (owed_ > 0 && preRoll_.room() >= bytes) {
+        preRoll_.keep(sound, bytes);
+        owed_ += bytes;
+        return;
+    }
+    if (owed_ > 0)
+        writeOwed(*header, owed_);
     preRoll_.clear();
+    writeSound(*header, sound, bytes);
 }
 
 bool CRecorder::voxAutoStopDue(int autoStopVox)
@@ -755,39 +802,37 @@ void CRecorder::handleBlockSteps(WAVEHDR* header)
     const bool resetGate = gateResetPending_.exchange(false);
     if (resetGate)
         gate_.reset();
-    if (write && (resetGate || !wasWriting_))
+    if (resetGate)
+        owed_ = 0;
+    if (write && (resetGate || !wasWriting_)) {
+        // What was owed before a pause still belongs before it.
+        if (owed_ > 0)
+            writeOwed(*header, owed_);
         preRoll_.clear();
+    }
     wasWriting_ = write;
     if (timeLimitReached(write)) {
         postStopOnce();
         return;
     }
-    const auto* sound = reinterpret_cast<const uint8_t*>(header->lpData);
     if (write)
         blocksGated_.fetch_add(1, std::memory_order_relaxed);
     if (store_.readInt(settings::nVOXONOFF) == 0) {
         voiceActive_ = true;
-        if (write) {
-            preRoll_.clear();
-            writeSound(*header, sound, header->dwBytesRecorded);
-        }
-        if (splitRequested_ && recording_ && !failed_)
+        if (write)
+            passThroughPreRoll(header, true);
+        if (splitRequested_ && recording_ && !failed_) {
+            writeOwed(*header, owed_);
             split();
+        }
         return;
     }
     gate_.setHold(voxHold_);
     bool pass = gate_.pass(leftPeak_, rightPeak_);
     voiceActive_ = pass;
-    if (write) {
-        // A dropped block is kept for the next opening of the gate; an opening block takes what
-        // was kept (all of it sound after the last written block) ahead of itself.
-        if (!pass) {
-            preRoll_.keep(sound, header->dwBytesRecorded);
-        } else {
-            writePreRoll(*header);
-            writeSound(*header, sound, header->dwBytesRecorded);
-        }
-    }
+    // Kept sound is all after the last written block, so a stretch never repeats sound.
+    if (write)
+        passThroughPreRoll(header, pass);
 
     int autoSaveMode = store_.readInt(settings::nSettingFileCheckButtonSates);
     int autoStopVox = store_.readInt(settings::nAutoStopVOX);
@@ -796,6 +841,9 @@ void CRecorder::handleBlockSteps(WAVEHDR* header)
         postStopOnce();
         return;
     }
-    if (splitDue(autoSaveMode) && recording_ && !failed_)
+    if (splitDue(autoSaveMode) && recording_ && !failed_) {
+        // A split asked for by the user cuts after the sound still owed.
+        writeOwed(*header, owed_);
         split();
+    }
 }

@@ -50,7 +50,7 @@ public:
     void SetTimedSplit(int seconds) { splitEverySeconds_ = seconds < 0 ? 0 : seconds; }
     int timedSplit() const { return splitEverySeconds_; }
     // The sound kept ahead of each opening of the VOX gate, from nVOXPreRoll at each recording
-    // start (0 to 2000 ms), and the bytes its ring holds.
+    // start (0 to 2000 ms; none without VOX), and the bytes its ring holds.
     int preRollMs() const { return preRollMs_; }
     uint32_t preRollBytes() const { return preRoll_.capacity(); }
     static constexpr int kLongestPreRollMs = 2000;
@@ -149,8 +149,10 @@ private:
     // Writes sound of a block into the take, cutting it where a timed split or the time limit
     // falls inside it.
     void writeSound(const WAVEHDR& block, const uint8_t* data, uint32_t bytes);
-    // The kept pre-roll goes into the take ahead of the block that opened the gate.
-    void writePreRoll(const WAVEHDR& block);
+    // Writes up to `bytes` of the sound the ring owes the take, oldest first.
+    void writeOwed(const WAVEHDR& block, uint32_t bytes);
+    // The VOX gate's verdict on a block being written: the block and the ring's sound in order.
+    void passThroughPreRoll(WAVEHDR* header, bool pass);
     uint64_t timeLimitBytes(bool writing) const;
     void handleBlock(WAVEHDR* header);
     void handleBlockSteps(WAVEHDR* header);
@@ -206,6 +208,11 @@ private:
     // Sized by the window thread at a recording start (no block is written then), used only by
     // the capture thread while a recording writes.
     PreRollRing preRoll_;
+    // The oldest bytes in the ring that belong to the take (the pre-roll of an opened gate and
+    // the blocks behind it, written a few blocks' worth at a time so that no block's work
+    // encodes the whole pre-roll at once), and how much of it each block writes.
+    uint32_t owed_ = 0;
+    uint32_t drainPerBlock_ = 0;
     bool wasWriting_ = false;
     // The total bytes at which this block's time limit falls (none: the largest value).
     uint64_t limitBytes_ = UINT64_MAX;

@@ -103,11 +103,11 @@ void reportStats(const CRecorder& recorder)
         return;
     std::fprintf(stderr,
                  "stats: blocks %llu, recorded from %llu, written %.2f s, capture thread per "
-                 "block: mean %.1f us, largest %.1f us\n",
+                 "block: mean %.1f us, largest %.1f us, pre-roll ring %u bytes\n",
                  static_cast<unsigned long long>(recorder.blocksCaptured()),
                  static_cast<unsigned long long>(recorder.blocksGated()),
                  recorder.TotalHundredths() / 100.0, recorder.meanBlockMicros(),
-                 recorder.largestBlockMicros());
+                 recorder.largestBlockMicros(), recorder.preRollBytes());
 }
 
 // A folder given on the command line is created when it is missing.
