@@ -36,6 +36,10 @@ targets=(
   "settings 700 seeds/settings"
 )
 
+# The targets write each input to a file in a folder of their own; one that ends on a finding
+# leaves it behind, so it goes in the build tree.
+export TMPDIR="$PWD/$build/fuzz-tmp"
+mkdir -p "$TMPDIR"
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1
 mkdir -p "$build/fuzz-findings"
