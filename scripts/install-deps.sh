@@ -13,8 +13,10 @@ packages=(
   lintian debootstrap  # the package checked by lintian and installed on a bare Debian root
   libasound2-dev alsa-utils
   libmp3lame-dev libmp3lame0 libmpg123-dev
+  libflac-dev libopusenc-dev libopusfile-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   lame mpg123 sox libsox-fmt-mp3 ffmpeg  # reference tools for benchmarks and for inspecting recordings
+  flac opus-tools  # FLAC and Opus read back by tools not ours in the tests, and the benchmark's references
   valgrind bc
   clang libclang-rt-14-dev  # the fuzz targets (fuzz/fuzz.sh)
   pulseaudio pulseaudio-utils libasound2-plugins  # the tests on a private sound server

@@ -118,12 +118,12 @@ void CRecorder::TogglePause()
     paused_ = !paused_;
 }
 
-// An encoding outside 0..2 records WAV; a WAV row outside the table keeps the format held
+// An encoding outside 0..4 records WAV; a WAV row outside the table keeps the format held
 // before, or the first row when none was held.
 bool CRecorder::configureFormat()
 {
     int encoding = store_.readInt(settings::Encode);
-    if (encoding < formats::kWMA || encoding > formats::kWAV)
+    if (formats::rowCount(encoding) == 0)
         encoding = formats::kWAV;
     encoding_ = encoding;
     // No writer until the format is settled: a recording cannot start without one. The
@@ -154,6 +154,16 @@ bool CRecorder::configureFormat()
         int row = store_.readInt(settings::nMP3Format);
         format_ = formats::mp3CaptureFormat(row);
         writer_ = makeMp3TakeWriter(engine_.file, format_, formats::mp3Row(row).kbps);
+        break;
+    }
+    case formats::kFLAC:
+        format_ = formats::flacFormat(store_.readInt(settings::nFLACFormat));
+        writer_ = makeFlacTakeWriter(engine_.file, format_);
+        break;
+    case formats::kOpus: {
+        int row = store_.readInt(settings::nOpusFormat);
+        format_ = formats::opusCaptureFormat(row);
+        writer_ = makeOpusTakeWriter(engine_.file, format_, formats::opusRow(row).kbps);
         break;
     }
     default: {
@@ -213,6 +223,12 @@ bool CRecorder::StartDevice()
     blockNsLargest_ = 0;
     platform::clearAlsaError();
     deviceStarted_ = engine_.wave.WaveInStart2(device, &format_);
+    if (!deviceStarted_ && encoding_ == formats::kFLAC && format_.wBitsPerSample == 24) {
+        // A card without 24-bit capture records 16 bits, and the file says 16 bits.
+        format_ = formats::pcmFormat(format_.nChannels, format_.nSamplesPerSec, 16);
+        writer_ = makeFlacTakeWriter(engine_.file, format_);
+        deviceStarted_ = engine_.wave.WaveInStart2(device, &format_);
+    }
     if (!deviceStarted_) {
         char text[160];
         std::snprintf(text, sizeof text,

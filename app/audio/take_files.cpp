@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,9 +25,33 @@ const char* extension(int encoding)
         return ".wma";
     case 1:
         return ".mp3";
+    case 3:
+        return ".flac";
+    case 4:
+        return ".opus";
     default:
         return ".wav";
     }
+}
+
+std::optional<int> playableEncoding(const std::string& path)
+{
+    auto endsWith = [&path](const char* ending) {
+        const size_t length = std::strlen(ending);
+        return path.size() >= length &&
+               strcasecmp(path.c_str() + path.size() - length, ending) == 0;
+    };
+    if (endsWith("wav"))
+        return 2;
+    if (endsWith("wma"))
+        return 0;
+    if (endsWith("mp3"))
+        return 1;
+    if (endsWith("flac"))
+        return 3;
+    if (endsWith("opus") || endsWith("ogg"))
+        return 4;
+    return std::nullopt;
 }
 
 std::string temporaryName(long long counter, int encoding)

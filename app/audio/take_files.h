@@ -4,12 +4,16 @@
 
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace takefiles {
 
-// ".wma", ".mp3" or ".wav" for the encodings 0, 1 and anything else.
+// ".wma", ".mp3", ".flac" or ".opus" for the encodings 0, 1, 3 and 4; ".wav" for any other.
 const char* extension(int encoding);
+// The encoding of a file the player opens, by the end of its name in any case: "wav" 2, "wma" 0,
+// "mp3" 1, "flac" 3, "opus" and "ogg" 4; empty for any other name.
+std::optional<int> playableEncoding(const std::string& path);
 // "tmp0001.wav": the counter taken modulo 10000 (never negative).
 std::string temporaryName(long long counter, int encoding);
 

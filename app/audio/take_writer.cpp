@@ -1,11 +1,12 @@
-// The take writers: WAV, MP3 and WMA.
+// The take writers: WAV, MP3, FLAC, Ogg Opus and WMA.
 #include "take_writer.h"
 
 #include "BrevonWMA.h"
 
 namespace {
 
-// WAV and MP3 share Brevon.File's writer; they differ in how the file is opened and in the limit.
+// WAV, MP3, FLAC and Opus share Brevon.File's writer; they differ in how the file is opened and
+// in the limit.
 class FileLibraryWriter : public TakeWriter {
 public:
     FileLibraryWriter(const FileApi& file, const WAVEFORMATEX& format)
@@ -40,23 +41,42 @@ public:
     }
 };
 
-class Mp3TakeWriter : public FileLibraryWriter {
+class FlacTakeWriter : public FileLibraryWriter {
 public:
-    Mp3TakeWriter(const FileApi& file, const WAVEFORMATEX& format, int bitRateKbps)
-        : FileLibraryWriter(file, format), bitRateKbps_(bitRateKbps)
+    using FileLibraryWriter::FileLibraryWriter;
+    bool open(const std::string& path) override
+    {
+        return file_.WriteOpenFLACFile(path.c_str(), format_);
+    }
+    bool openNext(const std::string& path) override
+    {
+        return file_.WriteOpenNextFLACFile(path.c_str(), format_);
+    }
+};
+
+// MP3 and Opus: a bit rate, and an open of each for the current and the next file.
+class BitRateTakeWriter : public FileLibraryWriter {
+public:
+    using Open = bool (*)(const char*, WAVEFORMATEX, int32_t);
+    BitRateTakeWriter(const FileApi& file, const WAVEFORMATEX& format, int bitRateKbps,
+                      Open openCurrent, Open openNext)
+        : FileLibraryWriter(file, format), bitRateKbps_(bitRateKbps), openCurrent_(openCurrent),
+          openNext_(openNext)
     {
     }
     bool open(const std::string& path) override
     {
-        return file_.WriteOpenMP3File(path.c_str(), format_, bitRateKbps_);
+        return openCurrent_(path.c_str(), format_, bitRateKbps_);
     }
     bool openNext(const std::string& path) override
     {
-        return file_.WriteOpenNextMP3File(path.c_str(), format_, bitRateKbps_);
+        return openNext_(path.c_str(), format_, bitRateKbps_);
     }
 
 private:
     const int bitRateKbps_;
+    const Open openCurrent_;
+    const Open openNext_;
 };
 
 class WmaTakeWriter : public TakeWriter {
@@ -94,7 +114,20 @@ std::unique_ptr<TakeWriter> makeWavTakeWriter(const FileApi& file, const WAVEFOR
 std::unique_ptr<TakeWriter> makeMp3TakeWriter(const FileApi& file, const WAVEFORMATEX& format,
                                               int bitRateKbps)
 {
-    return std::make_unique<Mp3TakeWriter>(file, format, bitRateKbps);
+    return std::make_unique<BitRateTakeWriter>(file, format, bitRateKbps, file.WriteOpenMP3File,
+                                               file.WriteOpenNextMP3File);
+}
+
+std::unique_ptr<TakeWriter> makeFlacTakeWriter(const FileApi& file, const WAVEFORMATEX& format)
+{
+    return std::make_unique<FlacTakeWriter>(file, format);
+}
+
+std::unique_ptr<TakeWriter> makeOpusTakeWriter(const FileApi& file, const WAVEFORMATEX& format,
+                                               int bitRateKbps)
+{
+    return std::make_unique<BitRateTakeWriter>(file, format, bitRateKbps, file.WriteOpenOpusFile,
+                                               file.WriteOpenNextOpusFile);
 }
 
 std::unique_ptr<TakeWriter> makeWmaTakeWriter(const WAVEFORMATEX& format)

@@ -1,6 +1,6 @@
-// The writer of a take: one interface over the three encodings (WAV and MP3 through Brevon.File,
-// WMA through Brevon.WMA), chosen once when the capture format is configured, so that the
-// recorder's block steps write, close and split without asking which encoding they have.
+// The writer of a take: one interface over the five encodings (WAV, MP3, FLAC and Ogg Opus through
+// Brevon.File, WMA through Brevon.WMA), chosen once when the capture format is configured, so that
+// the recorder's block steps write, close and split without asking which encoding they have.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +47,9 @@ public:
 std::unique_ptr<TakeWriter> makeWavTakeWriter(const FileApi& file, const WAVEFORMATEX& format);
 std::unique_ptr<TakeWriter> makeMp3TakeWriter(const FileApi& file, const WAVEFORMATEX& format,
                                               int bitRateKbps);
+std::unique_ptr<TakeWriter> makeFlacTakeWriter(const FileApi& file, const WAVEFORMATEX& format);
+std::unique_ptr<TakeWriter> makeOpusTakeWriter(const FileApi& file, const WAVEFORMATEX& format,
+                                               int bitRateKbps);
 // WMA goes through the process's WMA writer, configured for the profile before this is made.
 std::unique_ptr<TakeWriter> makeWmaTakeWriter(const WAVEFORMATEX& format);
 

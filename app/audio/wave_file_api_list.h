@@ -38,6 +38,10 @@
     X(WriteCloseFile)                                                                              \
     X(WriteOpenNextWaveFile)                                                                       \
     X(WriteOpenNextMP3File)                                                                        \
+    X(WriteOpenFLACFile)                                                                           \
+    X(WriteOpenOpusFile)                                                                           \
+    X(WriteOpenNextFLACFile)                                                                       \
+    X(WriteOpenNextOpusFile)                                                                       \
     X(WriteSwitchToNextFile)                                                                       \
     X(WriteCloseFinishedFile)                                                                      \
     X(WriteCloseNextFile)                                                                          \

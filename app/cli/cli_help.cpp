@@ -35,7 +35,7 @@ const char* const kProgramHelp =
 
 const std::map<std::string, const char*> kCommandHelp = {
     {"record",
-     "usage: dravik-cli record [--seconds N] [--encode wav|mp3|wma] [--format ROW]\n"
+     "usage: dravik-cli record [--seconds N] [--encode wav|mp3|wma|flac|opus] [--format ROW]\n"
      "                         [--vox on|off] [--vox-level PERCENT] [--tolerance SECONDS]\n"
      "                         [--auto-save none|time|serial] [--prefix TEXT]\n"
      "                         [--temp-folder DIR] [--save-folder DIR] [--split SECONDS]\n"
@@ -46,8 +46,9 @@ const std::map<std::string, const char*> kCommandHelp = {
      "Each of these ends the recording the same way: the file is completed and playable.\n"
      "\n"
      "  --seconds N          stop after N seconds of written sound\n"
-     "  --encode FORMAT      wav, mp3 or wma\n"
-     "  --format ROW         a row of the encoding's format table (WAV 0-23, MP3 0-33, WMA 0-28)\n"
+     "  --encode FORMAT      wav, mp3, wma, flac or opus\n"
+     "  --format ROW         a row of the encoding's format table (WAV 0-23, MP3 0-33, WMA 0-28,\n"
+     "                       FLAC 0-7, Opus 0-17)\n"
      "  --vox on|off         voice operation: write only while there is sound\n"
      "  --vox-level PERCENT  the level that counts as sound (0-100)\n"
      "  --tolerance SECONDS  how long the sound may pause before voice operation stops writing\n"

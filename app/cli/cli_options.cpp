@@ -1,6 +1,8 @@
 // Command-line parsing and the settings a record command overrides.
 #include "cli_options.h"
 
+#include <strings.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <regex>
@@ -9,7 +11,7 @@
 #include "format_tables.h"
 
 const char* const kUsage =
-    "usage: dravik-cli record [--seconds N] [--encode wav|mp3|wma] [--format ROW]\n"
+    "usage: dravik-cli record [--seconds N] [--encode wav|mp3|wma|flac|opus] [--format ROW]\n"
     "                         [--vox on|off] [--vox-level PERCENT] [--tolerance SECONDS]\n"
     "                         [--auto-save none|time|serial] [--prefix TEXT]\n"
     "                         [--temp-folder DIR] [--save-folder DIR] [--split SECONDS]\n"
@@ -120,12 +122,12 @@ bool recordOverrides(const CliCommand& command, int storedEncoding,
 
     int encoding = storedEncoding;
     if (const std::string* encode = option("encode")) {
-        std::string upper;
-        for (char c : *encode)
-            upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        auto value = formats::encodingByName(upper);
+        std::optional<int> value;
+        for (int listed : formats::kEncodingListOrder)
+            if (strcasecmp(encode->c_str(), formats::encodingName(listed)) == 0)
+                value = listed;
         if (!value) {
-            error = "--encode wants wav, mp3 or wma, not \"" + *encode + "\"";
+            error = "--encode wants wav, mp3, wma, flac or opus, not \"" + *encode + "\"";
             return false;
         }
         encoding = *value;
@@ -144,10 +146,8 @@ bool recordOverrides(const CliCommand& command, int storedEncoding,
             error = "--format wants a row number";
             return false;
         }
-        const char* key = encoding == formats::kWMA   ? "nWMAFormat"
-                          : encoding == formats::kMP3 ? "nMP3Format"
-                                                      : "nWAVFormat";
-        overrides.emplace_back(key, std::to_string(static_cast<int>(row)));
+        overrides.emplace_back(formats::indexKey(encoding)->name,
+                               std::to_string(static_cast<int>(row)));
     }
     if (const std::string* vox = option("vox")) {
         if (*vox != "on" && *vox != "off") {

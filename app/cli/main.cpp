@@ -33,6 +33,7 @@
 #include "settings/folder_repair.h"
 #include "settings/settings_store.h"
 #include "stop_signals.h"
+#include "stream_headers.h"
 #include "take_files.h"
 #include "take_recovery.h"
 #include "window_messages.h"
@@ -567,12 +568,22 @@ int info(const CliCommand& command)
     std::string kind = player.readerMode() ? (ext.empty() ? "media" : ext.substr(1)) : "wav";
     for (char& c : kind)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // FLAC is decoded to 16 bits: its own sample size is in its header. An .ogg file may hold
+    // Opus or another codec.
+    int bits = player.BitsPerSample();
+    const auto flac = headers::readFlacStreamInfo(path);
+    if (flac) {
+        kind = "FLAC";
+        bits = flac->bitsPerSample;
+    } else if (headers::fileIsOggOpus(path)) {
+        kind = "OPUS";
+    }
     uint32_t bitRate = player.readerMode() ? player.BitRate() : player.format().nAvgBytesPerSec * 8;
     std::printf("file:      %s\n", path.c_str());
     std::printf("format:    %s (decoded to PCM)\n", kind.c_str());
     std::printf("channels:  %d\n", player.Channels());
     std::printf("rate:      %d Hz\n", player.SampleRate());
-    std::printf("bits:      %d\n", player.BitsPerSample());
+    std::printf("bits:      %d\n", bits);
     std::printf("duration:  %.3f s\n", player.Duration() / 1e7);
     std::printf("bit rate:  %u bit/s\n", bitRate);
     player.Close();

@@ -34,12 +34,14 @@
 #include "CSkinSlider.h"
 #include "CSkinTextDisplay.h"
 #include "CSkinTimeDisplay.h"
+#include "format_tables.h"
 #include "help.h"
 #include "platform/system.h"
 #include "setting.h"
 #include "settings/folder_repair.h"
 #include "skin.h"
 #include "skin_common.h"
+#include "stream_headers.h"
 #include "take_files.h"
 #include "window_messages.h"
 
@@ -66,8 +68,9 @@ constexpr int kMeterFullScale = 32768;
 constexpr const char* kRefusedRecording = "Please stop recording and save it first.";
 constexpr const char* kRefusedTake = "Please save the recorded file first.";
 constexpr const char* kRefusedFile = "Please close the file first.";
-constexpr const char* kOpenFilter = "supported audio files (*.mp3 *.wma *.wav);;mp3 files "
-                                    "(*.mp3);;wma files (*.wma);;wav files (*.wav)";
+constexpr const char* kOpenFilter =
+    "supported audio files (*.mp3 *.wma *.wav *.flac *.opus *.ogg);;mp3 files (*.mp3);;wma files "
+    "(*.wma);;wav files (*.wav);;flac files (*.flac);;opus files (*.opus *.ogg)";
 
 QString text(const std::string& s)
 {
@@ -98,6 +101,10 @@ QString saveFilter(int encoding)
         return QStringLiteral("WMA files (*.wma)");
     case 1:
         return QStringLiteral("MP3 files (*.mp3)");
+    case 3:
+        return QStringLiteral("FLAC files (*.flac)");
+    case 4:
+        return QStringLiteral("Opus files (*.opus)");
     default:
         return QStringLiteral("WAV files (*.wav)");
     }
@@ -108,14 +115,6 @@ std::string afterLastSeparator(const std::string& path)
 {
     size_t at = path.find_last_of("/\\");
     return at == std::string::npos ? path : path.substr(at + 1);
-}
-
-std::string lowerExtension(const std::string& path)
-{
-    std::string ext = path.size() >= 3 ? path.substr(path.size() - 3) : path;
-    for (char& c : ext)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
 }
 
 void pumpWindowMessages(void*)
@@ -473,14 +472,11 @@ void CDravikDlg::setStatusText(const QString& text)
 
 void CDravikDlg::refreshFormatCaption()
 {
-    const int encode = store_.readInt(settings::Encode.name, 2);
-    QString caption;
-    if (encode == 0)
-        caption = QStringLiteral("WMA|") + text(store_.readString(settings::sWMAFormat));
-    else if (encode == 1)
-        caption = QStringLiteral("MP3|") + text(store_.readString(settings::sMP3Format));
-    else
-        caption = QStringLiteral("WAV|") + text(store_.readString(settings::sWAVFormat));
+    int encode = store_.readInt(settings::Encode.name, 2);
+    if (formats::rowCount(encode) == 0)
+        encode = formats::kWAV;
+    const QString caption = QString::fromLatin1(formats::encodingName(encode)) + QLatin1Char('|') +
+                            text(store_.readString(*formats::textKey(encode)));
     format_->SetText(caption);
 }
 
@@ -1079,9 +1075,9 @@ void CDravikDlg::dropFile(const QString& path)
 void CDravikDlg::openFile(const QString& path)
 {
     std::string chosen = path.toStdString();
-    const std::string ext = lowerExtension(chosen);
-    if (ext != "wav" && ext != "wma" && ext != "mp3") {
-        tell(QStringLiteral("%1 cannot be opened: only WAV, MP3 and WMA files can be played.")
+    if (!takefiles::playableEncoding(chosen)) {
+        tell(QStringLiteral("%1 cannot be opened: only WAV, MP3, WMA, FLAC and Opus files can be "
+                            "played.")
                  .arg(QFileInfo(path).fileName()));
         return;
     }
@@ -1108,19 +1104,25 @@ void CDravikDlg::openFile(const QString& path)
     }
     const QString channels =
         player_->Channels() == 2 ? QStringLiteral("stereo") : QStringLiteral("mono");
+    encoding_ = *takefiles::playableEncoding(chosen);
     QString caption;
-    if (ext == "wav") {
-        encoding_ = 2;
-        caption = QStringLiteral("WAV|%1 Hz, %2-bit, %3")
+    if (encoding_ == formats::kWAV || encoding_ == formats::kFLAC) {
+        // The player decodes FLAC to 16 bits; the file's own sample size is in its header.
+        int bits = player_->BitsPerSample();
+        if (encoding_ == formats::kFLAC)
+            if (auto info = headers::readFlacStreamInfo(chosen))
+                bits = info->bitsPerSample;
+        caption = QStringLiteral("%1|%2 Hz, %3-bit, %4")
+                      .arg(QString::fromLatin1(formats::encodingName(encoding_)))
                       .arg(player_->SampleRate())
-                      .arg(player_->BitsPerSample())
+                      .arg(bits)
                       .arg(channels);
     } else {
-        encoding_ = ext == "wma" ? 0 : 1;
-        caption = QStringLiteral("%1|%2 kbps, %3")
-                      .arg(ext == "wma" ? QStringLiteral("WMA") : QStringLiteral("MP3"))
-                      .arg(player_->BitRate() / 1000)
-                      .arg(channels);
+        QString name = QString::fromLatin1(formats::encodingName(encoding_));
+        if (encoding_ == formats::kOpus && !headers::fileIsOggOpus(chosen))
+            name = QStringLiteral("Ogg");
+        caption =
+            QStringLiteral("%1|%2 kbps, %3").arg(name).arg(player_->BitRate() / 1000).arg(channels);
     }
     format_->SetText(caption);
     playPosition_ = 0;
@@ -1146,9 +1148,9 @@ void CDravikDlg::onOpenClose()
     if (chosen.isEmpty() || !QFileInfo::exists(chosen))
         return;
     std::string path = chosen.toStdString();
-    const std::string ext = lowerExtension(path);
-    if (ext != "wav" && ext != "wma" && ext != "mp3") {
-        tell(QStringLiteral("%1 cannot be opened: only WAV, MP3 and WMA files can be played.")
+    if (!takefiles::playableEncoding(path)) {
+        tell(QStringLiteral("%1 cannot be opened: only WAV, MP3, WMA, FLAC and Opus files can be "
+                            "played.")
                  .arg(QFileInfo(chosen).fileName()));
         return;
     }

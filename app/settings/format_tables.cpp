@@ -1,4 +1,4 @@
-// The three format tables.
+// The five format tables.
 #include "format_tables.h"
 
 #include <cstdio>
@@ -13,6 +13,8 @@ constexpr uint32_t kWAVRates[] = {44100, 32000, 22050, 16000, 11025, 8000};
 constexpr int kMP3Rates[] = {320, 256, 224, 192, 160, 128, 112, 96, 80,
                              64,  56,  48,  40,  32,  24,  16,  8};
 constexpr int kMP3DefaultRow = 10;
+constexpr uint32_t kFLACRates[] = {44100, 48000};
+constexpr int kOpusRates[] = {256, 192, 160, 128, 96, 64, 48, 32, 24};
 
 // clang-format off
 constexpr WMARow kWMATable[kWMARows] = {
@@ -59,6 +61,10 @@ int rowCount(int encoding)
         return kMP3Rows;
     case kWAV:
         return kWAVRows;
+    case kFLAC:
+        return kFLACRows;
+    case kOpus:
+        return kOpusRows;
     default:
         return 0;
     }
@@ -73,6 +79,10 @@ const char* encodingName(int encoding)
         return "MP3";
     case kWAV:
         return "WAV";
+    case kFLAC:
+        return "FLAC";
+    case kOpus:
+        return "Opus";
     default:
         return "";
     }
@@ -80,7 +90,7 @@ const char* encodingName(int encoding)
 
 std::optional<int> encodingByName(const std::string& name)
 {
-    for (int encoding : {kWMA, kMP3, kWAV}) {
+    for (int encoding : kEncodingListOrder) {
         if (name == encodingName(encoding))
             return encoding;
     }
@@ -100,26 +110,59 @@ WAVEFORMATEX pcmFormat(uint16_t channels, uint32_t samplesPerSecond, uint16_t bi
     return format;
 }
 
+namespace {
+
+// A row of a PCM table (WAV, FLAC): the rate outermost, then the two sample sizes, then stereo
+// and mono.
+WAVEFORMATEX pcmRow(int index, const uint32_t* rates, uint16_t firstBits, uint16_t secondBits)
+{
+    return pcmFormat(index % 2 == 0 ? 2 : 1, rates[index / 4],
+                     (index / 2) % 2 == 0 ? firstBits : secondBits);
+}
+
+// A row of a bit-rate table (MP3, Opus): each rate twice, stereo first; an index outside the
+// table is the default row.
+BitRateRow bitRateRow(int index, const int* rates, int rows, int defaultRow)
+{
+    if (index < 0 || index >= rows)
+        index = defaultRow;
+    return {rates[index / 2], index % 2 == 0 ? 2 : 1};
+}
+
+} // namespace
+
 std::optional<WAVEFORMATEX> wavFormat(int index)
 {
     if (index < 0 || index >= kWAVRows)
         return std::nullopt;
-    uint32_t rate = kWAVRates[index / 4];
-    uint16_t bits = (index / 2) % 2 == 0 ? 16 : 8;
-    uint16_t channels = index % 2 == 0 ? 2 : 1;
-    return pcmFormat(channels, rate, bits);
+    return pcmRow(index, kWAVRates, 16, 8);
 }
 
 MP3Row mp3Row(int index)
 {
-    if (index < 0 || index >= kMP3Rows)
-        index = kMP3DefaultRow;
-    return {kMP3Rates[index / 2], index % 2 == 0 ? 2 : 1};
+    return bitRateRow(index, kMP3Rates, kMP3Rows, kMP3DefaultRow);
 }
 
 WAVEFORMATEX mp3CaptureFormat(int index)
 {
     return pcmFormat(static_cast<uint16_t>(mp3Row(index).channels), 44100, 16);
+}
+
+WAVEFORMATEX flacFormat(int index)
+{
+    if (index < 0 || index >= kFLACRows)
+        index = kFLACDefaultRow;
+    return pcmRow(index, kFLACRates, 16, 24);
+}
+
+OpusRow opusRow(int index)
+{
+    return bitRateRow(index, kOpusRates, kOpusRows, kOpusDefaultRow);
+}
+
+WAVEFORMATEX opusCaptureFormat(int index)
+{
+    return pcmFormat(static_cast<uint16_t>(opusRow(index).channels), 48000, 16);
 }
 
 const WMARow& wmaRow(int index)
@@ -129,25 +172,47 @@ const WMARow& wmaRow(int index)
     return kWMATable[index];
 }
 
-std::string rowText(int encoding, int index)
+namespace {
+
+std::string pcmText(const WAVEFORMATEX& format)
 {
     char text[64];
+    std::snprintf(text, sizeof text, "%u Hz, %u-bit, %s", format.nSamplesPerSec,
+                  format.wBitsPerSample, format.nChannels == 2 ? "stereo" : "mono");
+    return text;
+}
+
+std::string bitRateText(int kbps, int channels)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%d kbps, %s", kbps, channels == 2 ? "stereo" : "mono");
+    return text;
+}
+
+} // namespace
+
+std::string rowText(int encoding, int index)
+{
     switch (encoding) {
     case kWAV: {
         auto format = wavFormat(index);
         if (!format)
             return {};
-        std::snprintf(text, sizeof text, "%u Hz, %u-bit, %s", format->nSamplesPerSec,
-                      format->wBitsPerSample, format->nChannels == 2 ? "stereo" : "mono");
-        return text;
+        return pcmText(*format);
     }
+    case kFLAC:
+        return index < 0 || index >= kFLACRows ? std::string() : pcmText(flacFormat(index));
     case kMP3: {
         if (index < 0 || index >= kMP3Rows)
             return {};
         MP3Row row = mp3Row(index);
-        std::snprintf(text, sizeof text, "%d kbps, %s", row.kbps,
-                      row.channels == 2 ? "stereo" : "mono");
-        return text;
+        return bitRateText(row.kbps, row.channels);
+    }
+    case kOpus: {
+        if (index < 0 || index >= kOpusRows)
+            return {};
+        OpusRow row = opusRow(index);
+        return bitRateText(row.kbps, row.channels);
     }
     case kWMA:
         return index < 0 || index >= kWMARows ? std::string() : wmaRow(index).text;
@@ -165,6 +230,10 @@ const settings::Value* indexKey(int encoding)
         return &settings::nMP3Format;
     case kWAV:
         return &settings::nWAVFormat;
+    case kFLAC:
+        return &settings::nFLACFormat;
+    case kOpus:
+        return &settings::nOpusFormat;
     default:
         return nullptr;
     }
@@ -179,6 +248,10 @@ const settings::Value* textKey(int encoding)
         return &settings::sMP3Format;
     case kWAV:
         return &settings::sWAVFormat;
+    case kFLAC:
+        return &settings::sFLACFormat;
+    case kOpus:
+        return &settings::sOpusFormat;
     default:
         return nullptr;
     }

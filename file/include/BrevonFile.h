@@ -1,6 +1,6 @@
-// Brevon.File: writes captured PCM as WAV or MP3 files and reads WAV and MP3 files back as PCM
-// for the wave engine. One file written at a time (with a next one opened ahead) and one read,
-// held by the library; paths are NUL-terminated UTF-8.
+// Brevon.File: writes captured PCM as WAV, MP3, FLAC or Ogg Opus files and reads WAV and MP3 files
+// back as PCM for the wave engine. One file written at a time (with a next one opened ahead) and
+// one read, held by the library; paths are NUL-terminated UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,10 @@
 // block that would take it past what its 32-bit sizes can describe.
 DRAVIK_EXPORT bool WriteOpenWaveFile(const char* path, WAVEFORMATEX format);
 DRAVIK_EXPORT bool WriteOpenMP3File(const char* path, WAVEFORMATEX format, int32_t bitRateKbps);
+// FLAC at compression level 5 (16- or 24-bit PCM), Ogg Opus at a bit rate (16-bit PCM at any
+// rate, resampled by the encoder). Both carry an encoder tag naming Dravik and the time.
+DRAVIK_EXPORT bool WriteOpenFLACFile(const char* path, WAVEFORMATEX format);
+DRAVIK_EXPORT bool WriteOpenOpusFile(const char* path, WAVEFORMATEX format, int32_t bitRateKbps);
 DRAVIK_EXPORT bool WriteWaveDataCallBackProc(WAVEHDR* header);
 DRAVIK_EXPORT bool WriteCloseFile();
 // The next file, opened ahead so that a recording goes on in it at once when it splits. Another
@@ -21,6 +25,9 @@ DRAVIK_EXPORT bool WriteCloseFile();
 // completes the file the switch finished. One next file at a time: opening a second one fails.
 DRAVIK_EXPORT bool WriteOpenNextWaveFile(const char* path, WAVEFORMATEX format);
 DRAVIK_EXPORT bool WriteOpenNextMP3File(const char* path, WAVEFORMATEX format, int32_t bitRateKbps);
+DRAVIK_EXPORT bool WriteOpenNextFLACFile(const char* path, WAVEFORMATEX format);
+DRAVIK_EXPORT bool WriteOpenNextOpusFile(const char* path, WAVEFORMATEX format,
+                                         int32_t bitRateKbps);
 // False, changing nothing, when no next file is open or the file the previous switch finished is
 // not yet completed.
 DRAVIK_EXPORT bool WriteSwitchToNextFile();
@@ -29,7 +36,7 @@ DRAVIK_EXPORT bool WriteCloseFinishedFile();
 // Completes the next file unused (the caller deletes it); true when there is none.
 DRAVIK_EXPORT bool WriteCloseNextFile();
 // Byte counters kept since the library was loaded: GetWritePosition counts what the writer of the
-// current format stored (MP3 bytes while MP3 writing, else the PCM bytes written as WAV),
+// current format stored (MP3, FLAC or Ogg bytes while writing those, else WAV's PCM bytes),
 // GetWaveInPosition every PCM byte handed over.
 DRAVIK_EXPORT uint64_t GetWritePosition();
 DRAVIK_EXPORT uint64_t GetWaveInPosition();

@@ -1,4 +1,5 @@
-// The exports of Brevon.File: a writer (WAV or MP3, the module chosen when a file is opened) with
+// The exports of Brevon.File: a writer (WAV, MP3, FLAC or Ogg Opus, the module chosen when a file
+// is opened) with
 // room for a second file opened ahead of a split, one reader (WAV or MP3) held as library state,
 // and the byte counters that outlive each file.
 #include <array>
@@ -6,8 +7,10 @@
 
 #include "BrevonCodec.h"
 #include "BrevonFile.h"
+#include "flac_writer.h"
 #include "mp3_reader.h"
 #include "mp3_writer.h"
+#include "opus_writer.h"
 #include "platform/file_roles.h"
 #include "wav_reader.h"
 #include "wav_writer.h"
@@ -18,9 +21,17 @@ namespace {
 struct Slot {
     file::WavWriter wav;
     file::Mp3Writer mp3;
+    file::FlacWriter flac;
+    file::OpusWriter opus;
     file::FileWriter* module = &wav;
     uint32_t avgBytesPerSec = 0;
 };
+
+// A slot's modules in one order, so that a format is found at the same place in every slot.
+std::array<const file::FileWriter*, 4> modulesOf(const Slot& slot)
+{
+    return {&slot.wav, &slot.mp3, &slot.flac, &slot.opus};
+}
 
 // Three slots take turns as the current file (written by the writing thread), the next one
 // (opened ahead by another thread) and the one the last switch finished (completed by another).
@@ -39,22 +50,32 @@ bool mp3Reading = false;
 file::WavReader wavReader;
 file::Mp3Reader mp3Reader;
 
-// The format of a file to open: WAV, or MP3 at a bit rate.
+// The format of a file to open, with the bit rate of the lossy ones.
+enum class Format { Wav, Mp3, Flac, Opus };
 struct Kind {
-    bool mp3 = false;
+    Format format = Format::Wav;
     int32_t kbps = 0;
 };
 
-// Opens path in a slot as WAV or MP3, completing a file the slot still holds first,
+// Opens path in a slot in its format, completing a file the slot still holds first,
 // so that opening never abandons a recording.
 bool openIn(Slot& slot, const char* path, const WAVEFORMATEX& format, Kind kind)
 {
     if (slot.module->isOpen())
         slot.module->finish();
     slot.avgBytesPerSec = format.nAvgBytesPerSec;
-    if (kind.mp3) {
+    switch (kind.format) {
+    case Format::Mp3:
         slot.module = &slot.mp3;
         return slot.mp3.open(path, format, kind.kbps);
+    case Format::Flac:
+        slot.module = &slot.flac;
+        return slot.flac.open(path, format);
+    case Format::Opus:
+        slot.module = &slot.opus;
+        return slot.opus.open(path, format, kind.kbps);
+    case Format::Wav:
+        break;
     }
     slot.module = &slot.wav;
     return slot.wav.open(path, format);
@@ -108,7 +129,17 @@ bool WriteOpenWaveFile(const char* path, WAVEFORMATEX format)
 
 bool WriteOpenMP3File(const char* path, WAVEFORMATEX format, int32_t bitRateKbps)
 {
-    return openCurrent(path, format, Kind{true, bitRateKbps});
+    return openCurrent(path, format, Kind{Format::Mp3, bitRateKbps});
+}
+
+bool WriteOpenFLACFile(const char* path, WAVEFORMATEX format)
+{
+    return openCurrent(path, format, Kind{Format::Flac});
+}
+
+bool WriteOpenOpusFile(const char* path, WAVEFORMATEX format, int32_t bitRateKbps)
+{
+    return openCurrent(path, format, Kind{Format::Opus, bitRateKbps});
 }
 
 bool WriteOpenNextWaveFile(const char* path, WAVEFORMATEX format)
@@ -118,7 +149,17 @@ bool WriteOpenNextWaveFile(const char* path, WAVEFORMATEX format)
 
 bool WriteOpenNextMP3File(const char* path, WAVEFORMATEX format, int32_t bitRateKbps)
 {
-    return openNext(path, format, Kind{true, bitRateKbps});
+    return openNext(path, format, Kind{Format::Mp3, bitRateKbps});
+}
+
+bool WriteOpenNextFLACFile(const char* path, WAVEFORMATEX format)
+{
+    return openNext(path, format, Kind{Format::Flac});
+}
+
+bool WriteOpenNextOpusFile(const char* path, WAVEFORMATEX format, int32_t bitRateKbps)
+{
+    return openNext(path, format, Kind{Format::Opus, bitRateKbps});
 }
 
 bool WriteSwitchToNextFile()
@@ -162,12 +203,15 @@ uint64_t GetWritePosition()
 {
     // What every file of the current format stored, whichever slot it was written in.
     const file::FileWriter* current = writer.load();
-    bool mp3 = false;
-    for (const Slot& slot : slots)
-        mp3 = mp3 || current == &slot.mp3;
+    size_t format = 0;
+    for (const Slot& slot : slots) {
+        const auto modules = modulesOf(slot);
+        for (size_t at = 0; at < modules.size(); ++at)
+            format = modules[at] == current ? at : format;
+    }
     uint64_t stored = 0;
     for (const Slot& slot : slots)
-        stored += mp3 ? slot.mp3.storedBytes() : slot.wav.storedBytes();
+        stored += modulesOf(slot)[format]->storedBytes();
     return stored;
 }
 

@@ -84,6 +84,18 @@ void measureLevels(const uint8_t* data, uint32_t length, const WAVEFORMATEX& for
             first = std::max(first, magnitude16(data + pairs * 4));
         peaks[0] = uint32_t(first);
         peaks[1] = uint32_t(second);
+    } else if (format.wBitsPerSample == 24) {
+        // The top 16 bits of each sample, so that a 24-bit capture meters (and opens the VOX
+        // gate) as the same sound in 16 bits does.
+        const uint32_t frameBytes = format.nChannels == 1 ? 3u : 6u;
+        int16_t first = 0, second = 0;
+        for (uint32_t at = 0; at + frameBytes <= length; at += frameBytes) {
+            first = std::max(first, magnitude16(data + at + 1));
+            if (frameBytes == 6)
+                second = std::max(second, magnitude16(data + at + 4));
+        }
+        peaks[0] = uint32_t(first);
+        peaks[1] = uint32_t(second);
     } else if (format.wBitsPerSample == 8) {
         for (uint32_t at = 0; at < length; ++at) {
             const int value = (int(data[at]) - 128) * 255;

@@ -117,13 +117,25 @@ TEST(Levels8, FollowThePositiveHalfWaveOnly)
     EXPECT_EQ(mono.right, 16u * 255);
 }
 
+TEST(Levels24Bit, AreTheTopSixteenBitsOfEachChannel)
+{
+    // Left 0x7F0000 (loud), right -0x400000 (half scale) in every frame; mono takes every sample.
+    std::vector<uint8_t> frames;
+    for (int i = 0; i < 100; ++i)
+        frames.insert(frames.end(), {0x00, 0x00, 0x7F, 0x00, 0x00, 0xC0});
+    LevelBlock l{5, 5, 0};
+    measureLevels(frames.data(), uint32_t(frames.size()), pcm(44100, 2, 24), l);
+    EXPECT_EQ(l.left, 0x7F00u);
+    EXPECT_EQ(l.right, 0x4000u);
+    measureLevels(frames.data(), uint32_t(frames.size()), pcm(44100, 1, 24), l);
+    EXPECT_EQ(l.left, 0x7F00u);
+    EXPECT_EQ(l.right, 0x7F00u);
+}
+
 TEST(LevelsOtherSizes, AreZero)
 {
     std::vector<uint8_t> loud(600, 0x7F);
     LevelBlock l{5, 5, 0};
-    measureLevels(loud.data(), 600, pcm(44100, 2, 24), l);
-    EXPECT_EQ(l.left, 0u);
-    EXPECT_EQ(l.right, 0u);
     WAVEFORMATEX twelve = pcm(44100, 2, 16);
     twelve.wBitsPerSample = 12;
     l = {5, 5, 0};

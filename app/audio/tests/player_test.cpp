@@ -94,8 +94,11 @@ TEST(Player, MP3AndWMAFilesArePushedByTheReaderAndPlayedWhole)
 TEST(Player, PushedFilesArePlayedSampleForSampleAsTheDecoderGivesThem)
 {
     // Every sample, in order, nothing doubled or dropped between the reader, the engine's blocks
-    // and the device's batches: the same bytes as FFmpeg's own decoding.
-    for (const char* name : {"speech-mpeg1-128k-joint.mp3", "speech-wmav2-128k-stereo.wma"}) {
+    // and the device's batches: the same bytes as FFmpeg's own decoding. FLAC and Opus made by
+    // other encoders (24-bit FLAC, Opus under .opus and .ogg names, Vorbis under .ogg) too.
+    for (const char* name : {"speech-mpeg1-128k-joint.mp3", "speech-wmav2-128k-stereo.wma",
+                             "speech.flac", "speech-24-stereo-flac-tool.flac",
+                             "speech-opusenc-64k.opus", "speech-opusenc-mono.ogg", "speech.ogg"}) {
         SCOPED_TRACE(name);
         testsupport::TempDir dir;
         const std::string command = "ffmpeg -v error -y -i '" +
@@ -116,6 +119,42 @@ TEST(Player, StartAtAPositionPlaysOnlyTheRest)
     PlayResult rest = playToFile(file, 20000000); // 2 s
     ASSERT_TRUE(rest.ended);
     EXPECT_NEAR(whole.seconds - rest.seconds, 2.0, 0.05);
+}
+
+TEST(Player, AFlacFileWhoseHeaderWasNeverCompletedPlaysWholeAndSeeks)
+{
+    // A take cut off while recording: no length, no MD5 and no frame sizes in its header.
+    testsupport::TempDir dir;
+    std::vector<uint8_t> bytes = testsupport::readFile(testsupport::fixture("speech.flac"));
+    ASSERT_GT(bytes.size(), 42u);
+    std::fill(bytes.begin() + 12, bytes.begin() + 18, 0);
+    bytes[21] &= 0xF0;
+    std::fill(bytes.begin() + 22, bytes.begin() + 42, 0);
+    const fs::path cut = dir / "cut.flac";
+    testsupport::writeFile(cut, bytes);
+    testApplication();
+    {
+        CPlayer player(nullptr);
+        ASSERT_TRUE(player.Open(cut.string())) << player.lastError();
+        EXPECT_NEAR(player.Duration() / 1e7, 256118 / 44100.0, 0.01);
+    }
+    PlayResult whole = playToFile(cut);
+    ASSERT_TRUE(whole.ended);
+    EXPECT_NEAR(whole.seconds, 256118 / 44100.0, 0.01);
+    PlayResult rest = playToFile(cut, 20000000); // 2 s
+    ASSERT_TRUE(rest.ended);
+    EXPECT_NEAR(whole.seconds - rest.seconds, 2.0, 0.11);
+}
+
+TEST(Player, ATruncatedFlacOrOpusFilePlaysWhatItHoldsAndEnds)
+{
+    for (const char* name : {"damaged-truncated.flac", "damaged-truncated.opus"}) {
+        SCOPED_TRACE(name);
+        PlayResult played = playToFile(testsupport::fixture(name));
+        ASSERT_TRUE(played.ended);
+        EXPECT_GT(played.seconds, 0.5);
+        EXPECT_LT(played.seconds, 5.0);
+    }
 }
 
 TEST(Player, NamesEndingInWavArePulledAndOthersGoToTheReader)
@@ -140,7 +179,8 @@ TEST(Player, AFileWithoutPlayableSoundIsRefused)
     testApplication();
     CPlayer player(nullptr);
     for (const char* name : {"damaged-random.wav", "damaged-random.mp3", "damaged-random.wma",
-                             "empty.wav", "damaged-no-fmt.wav"}) {
+                             "empty.wav", "damaged-no-fmt.wav", "damaged-random.flac",
+                             "damaged-random.opus", "empty.flac", "empty.opus"}) {
         EXPECT_FALSE(player.Open(testsupport::fixture(name).string())) << name;
         EXPECT_FALSE(player.fileOpen());
         EXPECT_FALSE(player.lastError().empty());

@@ -9,6 +9,7 @@
 #include "format_tables.h"
 #include "player.h"
 #include "recorder.h"
+#include "stream_headers.h"
 
 namespace fs = std::filesystem;
 
@@ -148,43 +149,56 @@ TEST(Recorder, BlockTimesCountOnlyTheBlocksARecordingSaw)
 
 TEST(Recorder, VoxWithAutoSaveSplitsEveryBurstIntoAFileOfItsOwn)
 {
-    // Bursts: one second of tone, two of silence. The gate holds one second after each burst.
-    useVirtualCard("in=bursts,pace=fast");
-    Session s;
-    s.set("nVOXONOFF", 1);
-    s.set("voxlevel", 10);
-    s.set("nSettingFileCheckButtonSates", 2);
-    s.set("SessionNum", 7);
-    s.set("nAutoStopTime", 1);
-    s.set("nAutoStopTimeVOX", 7);
-    // Without pre-roll each file begins with the block that opened the gate.
-    s.set("nVOXPreRoll", 0);
-    s.start();
-    ASSERT_TRUE(pumpUntil([&] { return s.stopped; }));
-    s.recorder->AutoSave();
-    s.finish();
+    // WAV, FLAC and Opus: every part holds the same sound, and the parts add up.
+    for (int encode : {2, 3, 4}) {
+        SCOPED_TRACE(encode);
+        // Bursts: one second of tone, two of silence. The gate holds one second after each burst.
+        useVirtualCard("in=bursts,pace=fast");
+        Session s;
+        s.set("Encode", encode);
+        s.set("nVOXONOFF", 1);
+        s.set("voxlevel", 10);
+        s.set("nSettingFileCheckButtonSates", 2);
+        s.set("SessionNum", 7);
+        s.set("nAutoStopTime", 1);
+        s.set("nAutoStopTimeVOX", 7);
+        // Without pre-roll each file begins with the block that opened the gate.
+        s.set("nVOXPreRoll", 0);
+        s.start();
+        ASSERT_TRUE(pumpUntil([&] { return s.stopped; }));
+        s.recorder->AutoSave();
+        s.finish();
 
-    auto files = s.settings.filesIn(s.settings.save);
-    ASSERT_GE(files.size(), 3u);
-    for (size_t i = 0; i < files.size(); ++i) {
-        char expected[64];
-        std::snprintf(expected, sizeof expected, "Brevon 7-%.4zu.wav", i + 1);
-        EXPECT_EQ(files[i].filename().string(), expected);
-        ReadBack segment = readBack(files[i]);
-        ASSERT_TRUE(segment.opened) << files[i];
-        // A burst and the hold after it: 25 loud and 23 held blocks. The card may be inside the
-        // first burst when the recording starts, and the limit cuts the last.
-        if (i > 0 && i + 1 < files.size()) {
-            EXPECT_NEAR(segment.seconds, 1.92, 0.001) << files[i];
-        } else {
-            EXPECT_GT(segment.seconds, 0.0);
-            EXPECT_LE(segment.seconds, 1.92 + 0.001);
+        auto files = s.settings.filesIn(s.settings.save);
+        ASSERT_GE(files.size(), 3u);
+        // Opus's decoder counts its own start-up delay (6.5 ms) into the length.
+        const double slack = encode == 4 ? 0.008 : 0.001;
+        double sum = 0;
+        for (size_t i = 0; i < files.size(); ++i) {
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "Brevon 7-%.4zu%s", i + 1,
+                          encode == 2   ? ".wav"
+                          : encode == 3 ? ".flac"
+                                        : ".opus");
+            EXPECT_EQ(files[i].filename().string(), expected);
+            ReadBack segment = readBack(files[i]);
+            ASSERT_TRUE(segment.opened) << files[i];
+            sum += segment.seconds;
+            // A burst and the hold after it: 25 loud and 23 held blocks. The card may be inside the
+            // first burst when the recording starts, and the limit cuts the last.
+            if (i > 0 && i + 1 < files.size()) {
+                EXPECT_NEAR(segment.seconds, 1.92, slack) << files[i];
+            } else {
+                EXPECT_GT(segment.seconds, 0.0);
+                EXPECT_LE(segment.seconds, 1.92 + slack);
+            }
         }
+        // Nothing silent beyond the hold was written: 7 s of written sound in all, in the parts.
+        EXPECT_EQ(s.recorder->TotalHundredths(), 700);
+        EXPECT_NEAR(sum, 7.0, slack * files.size());
+        EXPECT_GE(s.window.count(WM_REC_SAVED), 3u);
+        EXPECT_TRUE(s.settings.filesIn(s.settings.temp).empty());
     }
-    // Nothing silent beyond the hold was written: 7 s of written sound in all.
-    EXPECT_EQ(s.recorder->TotalHundredths(), 700);
-    EXPECT_GE(s.window.count(WM_REC_SAVED), 3u);
-    EXPECT_TRUE(s.settings.filesIn(s.settings.temp).empty());
 }
 
 TEST(Recorder, VoxPreRollStartsEveryStretchHalfASecondEarlyAndNeverRepeatsSound)
@@ -269,7 +283,7 @@ TEST(Recorder, ASplitOnRequestStartsANewFileAndSavesTheFirst)
 
 TEST(Recorder, EveryEncodingSplitsIntoWholePartsInOrderAndLeavesNoFileBehind)
 {
-    for (int encode : {2, 1, 0}) {
+    for (int encode : {2, 1, 0, 3, 4}) {
         SCOPED_TRACE(encode);
         useVirtualCard("in=tone,pace=fast");
         Session s;
@@ -301,7 +315,7 @@ TEST(Recorder, EveryEncodingSplitsIntoWholePartsInOrderAndLeavesNoFileBehind)
             sum += part.seconds;
         }
         // Every block is in one part: encoders add a little padding at the ends of each.
-        EXPECT_NEAR(sum, total, encode == 2 ? 0.001 : 5 * 0.15);
+        EXPECT_NEAR(sum, total, encode == 2 || encode == 3 ? 0.001 : 5 * 0.15);
         EXPECT_GE(sum, total - 0.001);
         // The next file opened ahead was deleted at the stop.
         EXPECT_TRUE(s.settings.filesIn(s.settings.temp).empty());
@@ -413,6 +427,54 @@ TEST(Recorder, EveryEncodingRecordsAFileThatReadsBackWithItsFormatAndLength)
         EXPECT_EQ(take.rate, c.rate);
         // Encoders add a little padding at the ends; the sound itself is all there.
         EXPECT_NEAR(take.seconds, 3.0, c.encode == 2 ? 1e-6 : 0.15);
+    }
+}
+
+TEST(Recorder, EveryFlacAndOpusRowRecordsAFileThatReadsBackWithItsFormat)
+{
+    struct Case {
+        int encode;
+        int row;
+    };
+    std::vector<Case> cases;
+    for (int row = 0; row < formats::kFLACRows; ++row)
+        cases.push_back({formats::kFLAC, row});
+    for (int row = 0; row < formats::kOpusRows; ++row)
+        cases.push_back({formats::kOpus, row});
+    for (Case c : cases) {
+        const bool flac = c.encode == formats::kFLAC;
+        SCOPED_TRACE(formats::encodingName(c.encode) + (" " + formats::rowText(c.encode, c.row)));
+        // Noise, so that the encoder spends its whole bit rate.
+        useVirtualCard("in=noise,pace=fast");
+        Session s;
+        s.set("Encode", c.encode);
+        s.set(flac ? "nFLACFormat" : "nOpusFormat", c.row);
+        s.set("nAutoStopTime", 1);
+        s.set("nAutoStopTimeVOX", 2);
+        s.start();
+        ASSERT_TRUE(pumpUntil([&] { return s.stopped; }));
+        s.finish();
+        const std::string take = s.recorder->temporaryPath();
+        EXPECT_EQ(fs::path(take).extension(), flac ? ".flac" : ".opus");
+        ReadBack back = readBack(take);
+        ASSERT_TRUE(back.opened);
+        if (flac) {
+            const WAVEFORMATEX f = formats::flacFormat(c.row);
+            auto info = headers::readFlacStreamInfo(take);
+            ASSERT_TRUE(info);
+            EXPECT_EQ(info->sampleRate, f.nSamplesPerSec);
+            EXPECT_EQ(info->channels, f.nChannels);
+            EXPECT_EQ(info->bitsPerSample, f.wBitsPerSample);
+            EXPECT_EQ(info->totalSamples, 2 * f.nSamplesPerSec);
+            EXPECT_EQ(back.channels, f.nChannels);
+            EXPECT_NEAR(back.seconds, 2.0, 1e-6);
+        } else {
+            const formats::OpusRow row = formats::opusRow(c.row);
+            EXPECT_TRUE(headers::fileIsOggOpus(take));
+            EXPECT_EQ(back.channels, row.channels);
+            EXPECT_NEAR(back.seconds, 2.0, 0.01);
+            EXPECT_NEAR(fs::file_size(take) * 8 / 2.0 / 1000, row.kbps, row.kbps * 0.3);
+        }
     }
 }
 

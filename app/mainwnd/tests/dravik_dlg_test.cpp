@@ -410,13 +410,28 @@ TEST_F(WindowTest, OpeningByExtensionGivesTheFormatCaption)
     EXPECT_TRUE(w.formatLabel()->Text().startsWith(QStringLiteral("WMA|")));
     EXPECT_TRUE(w.formatLabel()->Text().endsWith(QStringLiteral("kbps, stereo")));
     click(dlgid::Open);
+    // FLAC shows the file's own sample size (the player decodes it to 16 bits); an .ogg file
+    // says whether it holds Opus.
+    const std::pair<const char*, QString> captions[] = {
+        {"speech-24-stereo-flac-tool.flac", QStringLiteral("FLAC|44100 Hz, 24-bit, stereo")},
+        {"speech-opusenc-mono.ogg", QStringLiteral("Opus|")},
+        {"speech-opusenc-64k.opus", QStringLiteral("Opus|")},
+        {"speech.ogg", QStringLiteral("Ogg|")}};
+    for (const auto& [name, caption] : captions) {
+        toOpen = QString::fromStdString(testsupport::fixture(name).string());
+        click(dlgid::Open);
+        ASSERT_EQ(w.state(), WindowState::FileLoaded) << name;
+        EXPECT_TRUE(w.formatLabel()->Text().startsWith(caption)) << name;
+        EXPECT_EQ(w.encoding(), std::string(name).ends_with(".flac") ? 3 : 4);
+        click(dlgid::Open);
+    }
 
     // A name the player does not play is refused in plain words and nothing opens.
-    toOpen = QString::fromStdString(testsupport::fixture("speech.flac").string());
+    toOpen = QString::fromStdString(testsupport::fixture("speech-layer2.mp2").string());
     click(dlgid::Open);
     EXPECT_EQ(w.state(), WindowState::Idle);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].contains(QStringLiteral("speech.flac")));
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("speech-layer2.mp2")));
     // A damaged file is reported, and the window stays Idle.
     toOpen = QString::fromStdString(testsupport::fixture("damaged-random.wav").string());
     click(dlgid::Open);

@@ -76,8 +76,10 @@ TEST(FormatTables, EncodingsAreFoundByTheirNamesNotTheirListPositions)
     EXPECT_EQ(encodingByName("WMA"), kWMA);
     EXPECT_EQ(encodingByName("MP3"), kMP3);
     EXPECT_EQ(encodingByName("WAV"), kWAV);
+    EXPECT_EQ(encodingByName("FLAC"), kFLAC);
+    EXPECT_EQ(encodingByName("Opus"), kOpus);
     EXPECT_FALSE(encodingByName("wav"));
-    EXPECT_EQ(rowCount(3), 0);
+    EXPECT_EQ(rowCount(5), 0);
     EXPECT_EQ(rowText(7, 0), "");
 }
 
@@ -99,7 +101,7 @@ TEST(FormatTables, StoringAChoiceWritesOnlyThatEncodingsKeysAndEachEncodingKeeps
     EXPECT_EQ(store.readString("sWAVFormat", "<missing>"), "<missing>");
     EXPECT_EQ(store.readInt("nWAVFormat", -7), -7);
 
-    EXPECT_FALSE(storeChoice(store, 3, 0, "x"));
+    EXPECT_FALSE(storeChoice(store, 5, 0, "x"));
     EXPECT_EQ(store.readInt("Encode", -1), kWMA);
 }
 
@@ -112,5 +114,33 @@ TEST(FormatTables, ListsFollowTheTablesAndTheEncodingChooserOrder)
     std::vector<std::string> listed;
     for (int encoding : kEncodingListOrder)
         listed.push_back(encodingName(encoding));
-    EXPECT_EQ(listed, (std::vector<std::string>{"WAV", "WMA", "MP3"}));
+    EXPECT_EQ(listed, (std::vector<std::string>{"WAV", "WMA", "MP3", "FLAC", "Opus"}));
+}
+
+TEST(FormatTables, FlacAndOpusRowsAndTheirDefaultsAgreeWithTheStoredTexts)
+{
+    // FLAC: rate, then bits, then channels, stereo first.
+    const WAVEFORMATEX last = flacFormat(7);
+    EXPECT_EQ(last.nSamplesPerSec, 48000u);
+    EXPECT_EQ(last.wBitsPerSample, 24);
+    EXPECT_EQ(last.nChannels, 1);
+    EXPECT_EQ(last.nBlockAlign, 3);
+    EXPECT_EQ(last.nAvgBytesPerSec, 144000u);
+    EXPECT_EQ(rowText(kFLAC, 2), "44100 Hz, 24-bit, stereo");
+    EXPECT_EQ(flacFormat(8).nAvgBytesPerSec, flacFormat(0).nAvgBytesPerSec);
+    // Opus: each bit rate twice, stereo first, captured at 48000 Hz in 16 bits.
+    EXPECT_EQ(rowTexts(kOpus).front(), "256 kbps, stereo");
+    EXPECT_EQ(rowTexts(kOpus).back(), "24 kbps, mono");
+    EXPECT_EQ(opusRow(-1).kbps, 96);
+    EXPECT_EQ(opusCaptureFormat(3).nChannels, 1);
+    EXPECT_EQ(opusCaptureFormat(3).nSamplesPerSec, 48000u);
+    EXPECT_EQ(opusCaptureFormat(3).wBitsPerSample, 16);
+
+    // Nothing stored: the default rows are those the default texts name.
+    testsupport::TempDir dir;
+    SettingsStore store((dir / "Dravik.ini").string(), "1.0", dir.path().string());
+    for (int encoding : {kFLAC, kOpus})
+        EXPECT_EQ(rowText(encoding, storedRow(store, encoding)),
+                  store.readString(*textKey(encoding)));
+    EXPECT_EQ(store.readString(*textKey(kOpus)), "96 kbps, stereo");
 }

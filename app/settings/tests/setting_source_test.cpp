@@ -423,7 +423,7 @@ TEST(RecordingPageMixer, ADeviceThatCannotOpenLeavesThePageWaitingUntilAWorkingO
     EXPECT_TRUE(p.page->complete());
     EXPECT_EQ(p.store.readInt("uMxId"), 0);
     EXPECT_EQ(p.sources()->count(), 4);
-    EXPECT_EQ(p.encodings()->count(), 3);
+    EXPECT_EQ(p.encodings()->count(), 5);
     ASSERT_NE(p.page->leftMeter(), nullptr);
     postWindowMessage(p.page, WM_PAGE_LEVELS, 0x40004000, 0x40004000);
     pumpFor(30);
@@ -459,7 +459,7 @@ TEST(RecordingPageFormat, EncodingListsAndStoringFollowTheTables)
         RecordingPage p;
         p.store.store->writeInt("Encode", 7); // no encoding: the search lands on "WMA"
         p.open();
-        ASSERT_EQ(p.encodings()->count(), 3);
+        ASSERT_EQ(p.encodings()->count(), 5);
         EXPECT_EQ(p.encodings()->itemText(0), "WAV");
         EXPECT_EQ(p.encodings()->currentText(), "WMA");
         EXPECT_EQ(p.formats()->count(), 29);

@@ -122,6 +122,7 @@ private:
     void shutDownThread();
     void run(std::string path);
     HRESULT openFile(const std::string& path, bool publish);
+    int64_t measuredDuration();
     void closeFile();
     void report(WMT_STATUS status, HRESULT hr);
     Command waitForWork(uint64_t& allowed);
@@ -825,8 +826,12 @@ HRESULT Reader::openFile(const std::string& path, bool publish)
     text("Title", {"title"});
     text("Author", {"author", "artist"});
     text("Copyright", {"copyright"});
-    if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
-        number("Duration", WMT_TYPE_QWORD, static_cast<uint64_t>(format_->duration) * 10);
+    int64_t duration = format_->duration;
+    if ((duration == AV_NOPTS_VALUE || duration <= 0) && format_->pb &&
+        (format_->pb->seekable & AVIO_SEEKABLE_NORMAL))
+        duration = measuredDuration();
+    if (duration != AV_NOPTS_VALUE && duration > 0)
+        number("Duration", WMT_TYPE_QWORD, static_cast<uint64_t>(duration) * 10);
     number("FileSize", WMT_TYPE_QWORD, static_cast<uint64_t>(info.st_size));
     number("Seekable", WMT_TYPE_BOOL,
            (format_->pb && (format_->pb->seekable & AVIO_SEEKABLE_NORMAL)) ? 1 : 0);
@@ -840,6 +845,27 @@ HRESULT Reader::openFile(const std::string& path, bool publish)
     attributes_ = std::move(attributes);
     bitrate_ = static_cast<uint32_t>(std::clamp<int64_t>(bitrate, 0, UINT32_MAX));
     return S_OK;
+}
+
+// The length of a file that does not say it (a FLAC file whose header was never completed, an
+// Ogg stream cut off): its packets are read once, not decoded, within the open's time limit.
+// The next start seeks back to where it begins.
+int64_t Reader::measuredDuration()
+{
+    openDeadline_ = (Clock::now() + kOpenLimit).time_since_epoch().count();
+    int64_t end = 0;
+    while (av_read_frame(format_, packet_) >= 0) {
+        const AVStream* stream = format_->streams[packet_->stream_index];
+        if (stream->discard != AVDISCARD_ALL && packet_->pts != AV_NOPTS_VALUE)
+            end = std::max(end, av_rescale_q(packet_->pts + packet_->duration, stream->time_base,
+                                             AV_TIME_BASE_Q));
+        av_packet_unref(packet_);
+    }
+    openDeadline_ = 0;
+    readSinceOpen_ = true;
+    if (format_->start_time != AV_NOPTS_VALUE && format_->start_time > 0)
+        end -= format_->start_time;
+    return end;
 }
 
 void Reader::closeFile()
