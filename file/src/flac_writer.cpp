@@ -4,7 +4,6 @@
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
 
-#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -82,7 +81,8 @@ bool FlacWriter::open(const char* path, const WAVEFORMATEX& format)
     FLAC__stream_encoder_set_compression_level(encoder_, 5);
     FLAC__stream_encoder_set_metadata(encoder_, metadata, 1);
 
-    file_ = mmioOpen(path, MMIO_CREATE | MMIO_WRITE | MMIO_EXCLUSIVE);
+    // No lock of its own: the recorder holds the take's lock.
+    file_ = mmioOpen(path, MMIO_CREATE | MMIO_WRITE);
     if (!file_) {
         release();
         return false;
@@ -92,7 +92,6 @@ bool FlacWriter::open(const char* path, const WAVEFORMATEX& format)
                                          &Callbacks::tell, nullptr,
                                          this) != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
         release();
-        std::remove(path);
         return false;
     }
     channels_ = format.nChannels;

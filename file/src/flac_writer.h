@@ -24,8 +24,8 @@ public:
     FlacWriter(const FlacWriter&) = delete;
     FlacWriter& operator=(const FlacWriter&) = delete;
 
-    // False when the format is not 16- or 24-bit mono or stereo PCM, the encoder refuses it or
-    // the file cannot be created (no file is left then).
+    // False when the format is not 16- or 24-bit mono or stereo PCM (no file is made then), the
+    // encoder refuses it or the file cannot be created.
     bool open(const char* path, const WAVEFORMATEX& format);
     // One block of interleaved little-endian samples; false when the encoder or the file fails.
     bool write(const void* bytes, uint32_t count);

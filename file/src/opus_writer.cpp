@@ -3,7 +3,6 @@
 
 #include <opus/opusenc.h>
 
-#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -45,7 +44,8 @@ bool OpusWriter::open(const char* path, const WAVEFORMATEX& format, int kbps)
         (format.nChannels != 1 && format.nChannels != 2) || format.nSamplesPerSec == 0 ||
         format.nSamplesPerSec > 768000 || kbps <= 0 || kbps > 512)
         return false;
-    file_ = mmioOpen(path, MMIO_CREATE | MMIO_WRITE | MMIO_EXCLUSIVE);
+    // No lock of its own: the recorder holds the take's lock.
+    file_ = mmioOpen(path, MMIO_CREATE | MMIO_WRITE);
     if (!file_)
         return false;
     OggOpusComments* comments = ope_comments_create();
@@ -66,7 +66,6 @@ bool OpusWriter::open(const char* path, const WAVEFORMATEX& format, int kbps)
          ope_encoder_flush_header(encoder_) == OPE_OK && !pageLost_;
     if (!ok) {
         release();
-        std::remove(path);
         return false;
     }
     channels_ = format.nChannels;

@@ -21,8 +21,8 @@ public:
     OpusWriter(const OpusWriter&) = delete;
     OpusWriter& operator=(const OpusWriter&) = delete;
 
-    // False when the format is not 16-bit mono or stereo PCM, the encoder refuses it or the bit
-    // rate, or the file cannot be created (no file is left then).
+    // False when the format is not 16-bit mono or stereo PCM or the bit rate is not 1..512 (no
+    // file is made then), the encoder refuses them, or the file cannot be created.
     bool open(const char* path, const WAVEFORMATEX& format, int kbps);
     bool write(const void* bytes, uint32_t count);
     bool close();
