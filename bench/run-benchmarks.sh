@@ -17,7 +17,7 @@ seconds=$((minutes * 60))
 realtime_seconds="${REALTIME_SECONDS:-60}"
 cli="${DRAVIK_CLI:-$PWD/build/bin/dravik-cli}"
 [ -x "$cli" ] || { echo "build first: cmake --build build" >&2; exit 1; }
-for tool in sox lame ffmpeg bc; do
+for tool in sox lame ffmpeg bc flac opusenc; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 1; }
 done
 
@@ -114,7 +114,22 @@ ref() { timed ffmpeg -loglevel error -y -i "$speech" -c:a wmav2 -b:a 128k "$work
 pair ours ref
 row "record to WMA a128" "ffmpeg -c:a wmav2 -b:a 128k"
 
-for kind in mp3 wma; do
+# FLAC and Opus do the reference tools' encoder work: FLAC level 5 with its MD5, Opus at 96 kbit/s
+# from 48 kHz input (Opus's own rate, where our rows capture), so that neither resamples.
+speech48="$work/speech48.wav"
+sox "$speech" -r 48000 "$speech48"
+flac -s -5 -o "$work/input.flac" "$speech"
+opusenc --quiet --bitrate 96 "$speech48" "$work/input.opus"
+ours() { record "$speech" --encode flac --format 0 --out "$work/rec.flac"; }
+ref() { timed flac -s -f -5 -o "$work/ref.flac" "$speech"; }
+pair ours ref
+row "record speech to FLAC (level 5)" "flac -5"
+ours() { record "$speech48" --encode opus --format 8 --out "$work/rec.opus"; }
+ref() { timed opusenc --quiet --bitrate 96 "$speech48" "$work/ref.opus"; }
+pair ours ref
+row "record speech (48 kHz) to Opus 96 kbit/s" "opusenc --bitrate 96"
+
+for kind in mp3 wma flac opus; do
   ours() { DRAVIK_AUDIO="virtual:pace=fast,out=null" timed "$cli" play "$work/input.$kind"; }
   ref() { timed ffmpeg -loglevel error -i "$work/input.$kind" -f null -; }
   pair ours ref
@@ -163,6 +178,22 @@ DRAVIK_AUDIO="virtual:in=$speech,pace=realtime" DRAVIK_CLI_STATS=1 /usr/bin/time
   --out "$work/rec.mp3" >/dev/null 2>"$work/last.err"
 ring=$(sed -n 's/^stats: .*pre-roll ring \([0-9]*\) bytes.*/\1/p' "$work/last.err")
 echo "| the same with VOX and a 2-s pre-roll | mean $(stat_of mean) us, largest $(stat_of largest) us, peak resident $(cat "$work/rss") kB (+$(($(cat "$work/rss") - plain_rss)) kB; the ring is $((ring / 1024)) kB) | | | | |"
+
+# What FLAC costs beyond WAV at the pace of the sound: the same real-time recording in each, paired;
+# the CPU difference over the recording's length is the share of one core.
+rt() { # ENCODING
+  rm -rf "$work/temp"
+  DRAVIK_AUDIO="virtual:in=$speech,pace=realtime" timed "$cli" record --seconds "$realtime_seconds" \
+    --encode "$1" --format 0 --temp-folder "$work/temp" --save-folder "$work/save" \
+    --out "$work/rt.$1"
+  rm -f "$work/rt.$1"
+}
+ours() { rt flac; }
+ref() { rt wav; }
+pair ours ref
+flac_share=$(awk -v a="$ours_cpu" -v b="$ref_cpu" -v s="$realtime_seconds" \
+  'BEGIN { printf "%.2f", 100 * (a - b) / s }')
+echo "| recording FLAC in real time beside WAV (${realtime_seconds} s) | ${flac_share} % of one core more (CPU $(fmt "$ours_cpu") s beside $(fmt "$ref_cpu") s) | | | | |"
 
 # Timed splits onto a save folder on another file system, where every finished part is copied:
 # at the pace of the sound, so that the capture thread runs at its real-time priority and the

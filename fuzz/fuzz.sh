@@ -32,7 +32,8 @@ fixtures=testsupport/fixtures
 targets=(
   "wav-reader 5000 *.wav"
   "mp3-reader 3000 *.mp3 *.mp2"
-  "media-reader 2000 *.wma *.flac *.ogg *.mp3 speech-44100-16-stereo.wav"
+  "media-reader 2000 *.wma *.flac *.ogg *.opus *.mp3 speech-44100-16-stereo.wav"
+  "stream-headers 5000 *.flac *.ogg *.opus"
   "settings 700 seeds/settings"
 )
 
