@@ -485,6 +485,9 @@ bool CRecorder::CheckDevice()
     if (lastCheckNs_ != 0 && now - lastCheckNs_ > kHeldNs)
         silenceCountsFromNs_ = now;
     lastCheckNs_ = now;
+    // Nor does time the capture thread spends inside a block's work.
+    if (inBlock_)
+        silenceCountsFromNs_ = now;
     const int64_t silentSince = std::max<int64_t>(lastBlockNs_, silenceCountsFromNs_);
     bool failed = engine_.wave.WaveInGetDeviceError() != 0 ||
                   (silentSince != 0 && now - silentSince > 2'000'000'000);
@@ -782,7 +785,11 @@ void CRecorder::handleBlock(WAVEHDR* header)
     const uint64_t gatedBefore = blocksGated_.load(std::memory_order_relaxed);
     int64_t begin = nowNs();
     handleBlockSteps(header);
-    auto spent = static_cast<uint64_t>(nowNs() - begin);
+    const int64_t end = nowNs();
+    auto spent = static_cast<uint64_t>(end - begin);
+    // A block whose work took long (a split that waited for its next file on a loaded machine)
+    // kept the device waiting, not the reverse: its silence counts from the block's end.
+    lastBlockNs_ = end;
     inBlock_ = false;
     blocksHandled_.fetch_add(1, std::memory_order_relaxed);
     // Only a block that a recording saw is timed: the blocks before and between takes cost next

@@ -207,6 +207,84 @@ double infoSeconds(const fs::path& home, const fs::path& file)
 
 } // namespace
 
+TEST(CliTakes, TwoRecordersSplittingIntoSharedFoldersKeepEveryPartAndEverySampleInEveryEncoding)
+{
+    testsupport::TempDir dir;
+    // 65536 frames: the counter's 16 bits come round exactly where the card loops the file.
+    const fs::path counter = dir / "counter.wav";
+    writeWav(counter, 44100, 2, 16, 65536);
+    const std::string audio = "virtual:in=" + counter.string() + ",pace=fast";
+    struct Case {
+        const char* encoding;
+        const char* format;
+        bool exact; // the encoding keeps every sample as it was
+    };
+    // WMA's row 0 is the lossless profile.
+    for (Case c : {Case{"wav", "0", true}, Case{"mp3", "10", false}, Case{"wma", "0", true}}) {
+        SCOPED_TRACE(c.encoding);
+        const fs::path temp = dir / (std::string("temp-") + c.encoding);
+        const fs::path save = dir / (std::string("save-") + c.encoding);
+        std::vector<std::string> args = {
+            "record", "--encode",      c.encoding,    "--format",      c.format,     "--vox",
+            "off",    "--auto-save",   "serial",      "--split",       "1",          "--seconds",
+            "4",      "--temp-folder", temp.string(), "--save-folder", save.string()};
+        // One settings store for both, as two programs of one user have.
+        Cli first(dir / "home", audio, args);
+        Cli second(dir / "home", audio, args);
+        ASSERT_EQ(first.finish(), 0) << first.text;
+        ASSERT_EQ(second.finish(), 0) << second.text;
+
+        // Parts by session, in their order within it.
+        std::map<int, std::map<int, fs::path>> sessions;
+        std::set<fs::path> all;
+        for (const Cli* cli : {&first, &second}) {
+            std::set<int> own;
+            for (const fs::path& path : cli->saved()) {
+                ASSERT_TRUE(fs::exists(path)) << path;
+                EXPECT_TRUE(all.insert(path).second) << "reported twice: " << path;
+                std::smatch m;
+                std::string name = path.filename().string();
+                ASSERT_TRUE(std::regex_match(name, m, std::regex("Brevon (\\d+)-(\\d{4})\\.\\w+")))
+                    << name;
+                int session = std::stoi(m[1]);
+                own.insert(session);
+                sessions[session][std::stoi(m[2])] = path;
+            }
+            EXPECT_EQ(own.size(), 1u) << cli->text;
+        }
+        EXPECT_EQ(sessions.size(), 2u) << "the two recordings got one session number";
+        EXPECT_TRUE(fs::is_empty(temp)) << "a part was left in the temporary folder";
+        size_t files = 0;
+        for (const auto& entry : fs::directory_iterator(save))
+            files += entry.is_regular_file();
+        EXPECT_EQ(files, all.size()) << "a saved part replaced another";
+
+        for (const auto& [session, parts] : sessions) {
+            SCOPED_TRACE("session " + std::to_string(session));
+            int expected = 1;
+            double seconds = 0;
+            std::vector<int16_t> samples;
+            for (const auto& [number, path] : parts) {
+                EXPECT_EQ(number, expected++);
+                seconds += infoSeconds(dir / "home", path);
+                if (c.exact && haveFfmpeg()) {
+                    std::vector<int16_t> part = decodedLeft(path);
+                    samples.insert(samples.end(), part.begin(), part.end());
+                }
+            }
+            // An encoder pads each part a little at its ends; the sound itself is all there.
+            EXPECT_NEAR(seconds, 4.0, c.exact ? 0.001 : 0.08 * static_cast<double>(parts.size()));
+            if (!samples.empty()) {
+                EXPECT_EQ(samples.size(), 4u * 44100u);
+                size_t breaks = 0;
+                for (size_t i = 1; i < samples.size(); ++i)
+                    breaks += static_cast<int16_t>(samples[i - 1] + 1) != samples[i];
+                EXPECT_EQ(breaks, 0u) << "samples were lost or repeated between parts";
+            }
+        }
+    }
+}
+
 namespace {
 
 // Waits until a take file shows in the folder.
