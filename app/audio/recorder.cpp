@@ -434,6 +434,8 @@ void CRecorder::StopRecording()
     waitForBlockToFinish();
     // No block is written any more: the sound still owed by the pre-roll ends the take.
     if (owed_ > 0) {
+        // Within the time limit, whatever the last block knew of it.
+        limitBytes_ = timeLimitBytes(true);
         WAVEHDR none{};
         writeOwed(none, owed_);
     }
@@ -823,20 +825,21 @@ void CRecorder::handleBlockSteps(WAVEHDR* header)
     // A new recording starts with an empty gate and pre-roll; so does a recording going on
     // after a pause, whose kept sound came before it.
     const bool resetGate = gateResetPending_.exchange(false);
-    if (resetGate)
+    if (resetGate) {
         gate_.reset();
-    if (resetGate)
         owed_ = 0;
-    if (write && (resetGate || !wasWriting_)) {
-        // What was owed before a pause still belongs before it.
-        if (owed_ > 0)
-            writeOwed(*header, owed_);
-        preRoll_.clear();
     }
+    const bool resumed = write && (resetGate || !wasWriting_);
     wasWriting_ = write;
     if (timeLimitReached(write)) {
         postStopOnce();
         return;
+    }
+    if (resumed) {
+        // What was owed before a pause still belongs before it (within this block's limit).
+        if (owed_ > 0)
+            writeOwed(*header, owed_);
+        preRoll_.clear();
     }
     if (write)
         blocksGated_.fetch_add(1, std::memory_order_relaxed);
