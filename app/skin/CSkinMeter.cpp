@@ -90,7 +90,7 @@ private:
         bool busy = false;
         for (CSkinMeter* meter : meters) {
             meter->Tick();
-            busy = busy || meter->ShownLevel() > 0;
+            busy = busy || meter->ShownLevel() > 0 || meter->HeldLevel() > 0;
         }
         return busy;
     }
@@ -116,6 +116,29 @@ QImage keyedMeter(const QImage& image)
         }
     }
     return copy.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+// The lit row of a keyed picture in a brighter tone of its own colours: each opaque colour moved
+// 45 % of the way to white, so a green segment holds as pale green and a red one as pink-red.
+QImage brighterRow(const QImage& keyed, int rowHeight)
+{
+    const qreal ratio = keyed.devicePixelRatio();
+    const int top = qRound(rowHeight * ratio);
+    QImage row = keyed.copy(0, top, keyed.width(), keyed.height() - top)
+                     .convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < row.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(row.scanLine(y));
+        for (int x = 0; x < row.width(); ++x) {
+            const QRgb p = line[x];
+            if (qAlpha(p) == 0)
+                continue;
+            auto up = [](int c) { return c + (255 - c) * 45 / 100; };
+            line[x] = qRgba(up(qRed(p)), up(qGreen(p)), up(qBlue(p)), qAlpha(p));
+        }
+    }
+    row = row.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    row.setDevicePixelRatio(ratio);
+    return row;
 }
 
 } // namespace
@@ -153,6 +176,9 @@ bool CSkinMeter::SetImage(const QImage& image)
     width_ = size.width();
     height_ = size.height() / 2;
     copy_ = image.isNull() ? QImage() : keyedMeter(image);
+    if (!copy_.isNull())
+        copy_.setDevicePixelRatio(image.devicePixelRatio());
+    heldCopy_ = copy_.isNull() ? QImage() : brighterRow(copy_, height_);
     update();
     return !image.isNull();
 }
@@ -211,6 +237,11 @@ void CSkinMeter::SetValue(int value)
         peakAt_ = now;
         showLevel(target);
     }
+    // A level as high as the held one starts its hold again.
+    if (target > 0 && target >= held_) {
+        heldAt_ = now;
+        showHeld(target);
+    }
     if (interval_)
         MeterClock::of(interval_).fed();
 }
@@ -225,10 +256,17 @@ void CSkinMeter::decayTo(int64_t now)
     // While a level shows, the clock or the levels bring it up to date every few intervals. A
     // longer gap is the window's thread held up (a busy machine): nothing was painted meanwhile,
     // so the fall goes on by one step from where it was seen, rather than jumping.
-    if (interval_ && shown_ > 0 && now - seenAt_ > kStallIntervals * interval_)
+    if (interval_ && shown_ > 0 && now - seenAt_ > kStallIntervals * interval_) {
         peakAt_ += now - seenAt_ - interval_;
+        heldAt_ += now - seenAt_ - interval_;
+    }
     seenAt_ = now;
     showLevel(DecayedLevel(peak_, now - peakAt_, interval_));
+    // After its hold the held segment falls to the bar, and holds there anew.
+    if (held_ > 0 && now - heldAt_ >= kHoldMs) {
+        heldAt_ = now;
+        showHeld(shown_);
+    }
 }
 
 void CSkinMeter::showLevel(int segments)
@@ -241,6 +279,26 @@ void CSkinMeter::showLevel(int segments)
     const int to = width_ * std::clamp(std::max(shown_, segments), 0, kSegments) / kSegments;
     shown_ = segments;
     update(QRect(from - 1, 0, to - from + 2, height()));
+}
+
+QRect CSkinMeter::segmentRect(int segment) const
+{
+    // The segment's columns, a pixel more either side for a picture scaled to the screen.
+    const int from = width_ * std::clamp(segment - 1, 0, kSegments) / kSegments;
+    const int to = width_ * std::clamp(segment, 0, kSegments) / kSegments;
+    return QRect(from - 1, 0, to - from + 2, height());
+}
+
+void CSkinMeter::showHeld(int segments)
+{
+    segments = std::clamp(segments, 0, kSegments);
+    if (segments == held_)
+        return;
+    if (held_ > 0)
+        update(segmentRect(held_));
+    held_ = segments;
+    if (held_ > 0)
+        update(segmentRect(held_));
 }
 
 void CSkinMeter::SetTooltip(const SkinModule& module, int stringId, bool activate)
@@ -266,6 +324,12 @@ void CSkinMeter::paintEvent(QPaintEvent*)
     const int lit = width_ * std::clamp(shown_, 0, kSegments) / kSegments;
     if (lit > 0)
         skin::drawPart(painter, QPointF(0, 0), copy_, QRectF(0, height_, lit, height_));
+    // Held above the bar; at the bar it is the bar's own top.
+    if (held_ > std::clamp(shown_, 0, kSegments)) {
+        const int from = width_ * (held_ - 1) / kSegments;
+        const int to = width_ * held_ / kSegments;
+        skin::drawPart(painter, QPointF(from, 0), heldCopy_, QRectF(from, 0, to - from, height_));
+    }
 }
 
 void CSkinMeter::mouseMoveEvent(QMouseEvent*)

@@ -1,8 +1,10 @@
 // CSkinMeter: a horizontal level meter of 25 segments over its owner's panel. Its picture holds
 // two rows, unlit over lit. A level rises at once and falls one segment per interval (25 ms),
 // reckoned from the time of its peak, so it falls at the same rate however often levels come.
-// Only a change of the shown level repaints it, and only the segments that changed. Meters of one
-// interval share one clock, which wakes only to finish a fall after the levels stop coming.
+// Above the bar one held segment, a brighter tone of the lit row, marks the highest level of the
+// last 1.5 s; after that hold it falls to the bar. Only a change of the shown level or the held
+// segment repaints it, and only the segments that changed. Meters of one interval share one
+// clock, which wakes only to finish a fall (and a hold) after the levels stop coming.
 #pragma once
 
 #include <QImage>
@@ -19,6 +21,8 @@ class CSkinMeter : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kSegments = 25;
+    // How long the held segment stays at the highest level before it falls to the bar.
+    static constexpr int kHoldMs = 1500;
 
     CSkinMeter(QWidget* parent, int id);
     ~CSkinMeter() override;
@@ -43,6 +47,8 @@ public:
 
     // Segments shown, as of the last level or clock tick.
     int ShownLevel() const { return shown_; }
+    // The held segment (1..25; drawn only above the bar), 0 when none is held.
+    int HeldLevel() const { return held_; }
     // Brings the decay up to the clock's time, as the meters' clock does when no levels come.
     void Tick();
 
@@ -64,6 +70,8 @@ protected:
 private:
     // The shown level at `now`; repaints the segments that changed.
     void showLevel(int segments);
+    void showHeld(int segments);
+    QRect segmentRect(int segment) const;
     void decayTo(int64_t now);
 
     int id_;
@@ -72,11 +80,14 @@ private:
     int peak_ = 0;       // the level the decay falls from...
     int64_t peakAt_ = 0; // ...since this time (clock milliseconds)
     int64_t seenAt_ = 0; // when the decay was last brought up to date
+    int held_ = 0;       // the held segment...
+    int64_t heldAt_ = 0; // ...since this time
     // Longer than this without an update while a level shows is a stall, not time to fall.
     static constexpr int kStallIntervals = 8;
     int maximum_ = 0;
     QImage background_;
     QImage copy_;
+    QImage heldCopy_; // the lit row in a brighter tone
     QString tooltip_;
     int x_ = 0;
     int y_ = 0;

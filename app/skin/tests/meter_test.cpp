@@ -248,6 +248,57 @@ TEST_F(DecayingMeter, RepaintsOnlyTheSegmentsThatChange)
     EXPECT_EQ(litSegments(), 22);
 }
 
+TEST_F(DecayingMeter, HeldSegmentMarksThePeakForOneAndAHalfSecondsThenFallsToTheBar)
+{
+    // What segment s shows on screen: unlit, lit, or the held tone (brighter than lit).
+    auto look = [&](int segment) {
+        const QRgb p = meter->grab().toImage().pixel((segment - 1) * 5 + 2, 6);
+        if (p == kLit)
+            return 'L';
+        if (p == kUnlit)
+            return '-';
+        return qGreen(p) > qGreen(kLit) && qRed(p) > qRed(kLit) ? 'H' : '?';
+    };
+    meter->SetValue(0x6000); // 19 segments
+    ASSERT_EQ(meter->ShownLevel(), 19);
+    EXPECT_EQ(meter->HeldLevel(), 19);
+    EXPECT_EQ(look(19), 'L'); // at the bar it is the bar's top
+    // The bar falls, the held segment stays above it, and only its own cells are repainted.
+    PaintRecorder paints(meter);
+    paints.take();
+    for (int t = 40; t <= 1480; t += 40) {
+        testNow += 40;
+        meter->SetValue(0x1000); // 4 segments
+    }
+    EXPECT_EQ(meter->ShownLevel(), 4);
+    EXPECT_EQ(meter->HeldLevel(), 19);
+    EXPECT_EQ(look(19), 'H');
+    EXPECT_EQ(look(18), '-');
+    paints.take();
+    // A lower peak within the hold leaves it; past 1.5 s since the peak it falls to the bar.
+    testNow += 20; // 1500 ms after the peak
+    meter->SetValue(0x1000);
+    EXPECT_EQ(meter->HeldLevel(), meter->ShownLevel());
+    const std::vector<QRect> rects = paints.take();
+    ASSERT_FALSE(rects.empty());
+    for (const QRect& r : rects)
+        EXPECT_LE(r.width(), 8);
+    EXPECT_EQ(look(19), '-');
+    // A new peak lifts it at once; silence empties the bar and, a hold later, the held segment.
+    meter->SetValue(0x8000);
+    EXPECT_EQ(meter->HeldLevel(), 25);
+    testNow += 100;
+    meter->SetValue(0);
+    EXPECT_EQ(look(25), 'H');
+    for (int i = 0; i < 40; ++i) {
+        testNow += 40;
+        meter->SetValue(0);
+    }
+    EXPECT_EQ(meter->ShownLevel(), 0);
+    EXPECT_EQ(meter->HeldLevel(), 0);
+    EXPECT_EQ(look(25), '-');
+}
+
 TEST_F(Meter, ValueAboveTheMaximumNeverDrawsPastTheMeter)
 {
     meter->SetMaxValue(100);

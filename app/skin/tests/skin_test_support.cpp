@@ -95,7 +95,8 @@ std::vector<QRect> PaintRecorder::take()
 bool PaintRecorder::eventFilter(QObject*, QEvent* event)
 {
     if (event->type() == QEvent::Paint && !drawing_)
-        rects_.push_back(static_cast<QPaintEvent*>(event)->rect());
+        for (const QRect& rect : static_cast<QPaintEvent*>(event)->region())
+            rects_.push_back(rect);
     return false;
 }
 
