@@ -50,6 +50,7 @@ CRecorder::CRecorder(WindowHandle mainWindow, SettingsStore& store)
     engine_.wave.WaveInOpenCallBack(&CRecorder::OnOpened);
     engine_.wave.WaveInDataCallBack(&CRecorder::OnLevels);
     engine_.wave.WaveInDataReadyCallBack(&CRecorder::OnBlock);
+    engine_.wave.WaveInBufferCallBack(&CRecorder::OnBuffer);
 }
 
 CRecorder::~CRecorder()
@@ -101,6 +102,22 @@ int32_t CRecorder::FileHundredths() const
 int32_t CRecorder::TotalHundredths() const
 {
     return hundredths(totalBytes_, format_.nAvgBytesPerSec);
+}
+
+void CRecorder::clearInputClipped()
+{
+    inputClipped_[0] = false;
+    inputClipped_[1] = false;
+}
+
+CRecorder::TakePeaks CRecorder::takePeaks() const
+{
+    TakePeaks peaks;
+    for (int c = 0; c < 2; ++c) {
+        peaks.peak[c] = takePeak_[c];
+        peaks.clipped[c] = takeClipped_[c];
+    }
+    return peaks;
 }
 
 void CRecorder::SetVoxHold(int blocks)
@@ -378,6 +395,12 @@ bool CRecorder::StartRecording()
     failed_ = false;
     stopPosted_ = false;
     splitRequested_ = false;
+    // A new take starts with its lamps out and its peaks at nothing.
+    clearInputClipped();
+    for (int c = 0; c < 2; ++c) {
+        takePeak_[c] = 0;
+        takeClipped_[c] = 0;
+    }
     {
         std::lock_guard lock(namesMutex_);
         tempCounter_ = store_.readInt(settings::NumInst);
@@ -570,6 +593,20 @@ intptr_t CRecorder::OnLevels(void* data, intptr_t)
     return 0;
 }
 
+intptr_t CRecorder::OnBuffer(void* data, intptr_t)
+{
+    CRecorder* recorder = g_recorder;
+    auto* header = static_cast<const WAVEHDR*>(data);
+    if (!recorder || !header || !header->lpData)
+        return 0;
+    recorder->bufferPeaks_ = measureBlockPeaks(reinterpret_cast<const uint8_t*>(header->lpData),
+                                               header->dwBytesRecorded, recorder->format_);
+    for (int c = 0; c < 2; ++c)
+        if (recorder->bufferPeaks_.fullScale[c] > 0)
+            recorder->inputClipped_[c].store(true, std::memory_order_relaxed);
+    return 0;
+}
+
 intptr_t CRecorder::OnBlock(void* data, intptr_t)
 {
     SettingsStore::keepThreadOffDisk();
@@ -635,6 +672,11 @@ bool CRecorder::writeBlock(WAVEHDR* header)
     }
     fileBytes_ += header->dwBytesRecorded;
     totalBytes_ += header->dwBytesRecorded;
+    for (int c = 0; c < 2; ++c) {
+        if (bufferPeaks_.peak[c] > takePeak_[c].load(std::memory_order_relaxed))
+            takePeak_[c].store(bufferPeaks_.peak[c], std::memory_order_relaxed);
+        takeClipped_[c].fetch_add(bufferPeaks_.fullScale[c], std::memory_order_relaxed);
+    }
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "input_peaks.h"
 #include "part_saver.h"
 #include "platform/records.h"
 #include "pre_roll_ring.h"
@@ -82,6 +83,17 @@ public:
     bool deviceStarted() const { return deviceStarted_; }
     // The VOX gate's verdict on the latest block (always true with VOX off).
     bool voiceActive() const { return voiceActive_; }
+    // Whether a block of that channel (0 left, 1 right) held a full-scale sample since the last
+    // clear (or the recording's start): the clip lamps. The window clears them.
+    bool inputClipped(int channel) const { return inputClipped_[channel & 1]; }
+    void clearInputClipped();
+    // The take since its start, over the blocks written: each channel's peak (0..32768) and its
+    // full-scale samples.
+    struct TakePeaks {
+        uint32_t peak[2] = {0, 0};
+        uint64_t clipped[2] = {0, 0};
+    };
+    TakePeaks takePeaks() const;
     // The settings pages that want the input levels while they are shown.
     void setMeterListenerA(WindowHandle window) { listenerA_ = window; }
     void setMeterListenerB(WindowHandle window) { listenerB_ = window; }
@@ -115,6 +127,7 @@ public:
     static intptr_t OnOpened(void* data, intptr_t);
     static intptr_t OnLevels(void* data, intptr_t);
     static intptr_t OnBlock(void* data, intptr_t);
+    static intptr_t OnBuffer(void* data, intptr_t);
 
 private:
     bool bindLibraries();
@@ -219,6 +232,13 @@ private:
     std::atomic<bool> voiceActive_{true};
     std::atomic<uint16_t> leftPeak_{0};
     std::atomic<uint16_t> rightPeak_{0};
+    // The last buffer's peaks (capture thread), counted into the take when its block is written.
+    BlockPeaks bufferPeaks_;
+    // Set by the capture thread, read and cleared by the window thread.
+    std::atomic<bool> inputClipped_[2] = {false, false};
+    // Written by the capture thread, read by the window thread (reset at a recording start).
+    std::atomic<uint32_t> takePeak_[2] = {0, 0};
+    std::atomic<uint64_t> takeClipped_[2] = {0, 0};
     bool segmentStarted_ = false;
     int segmentCount_ = 0;
     std::tm segmentStart_{};

@@ -8,6 +8,7 @@
     X(WaveInOpenCallBack)                                                                          \
     X(WaveInDataCallBack)                                                                          \
     X(WaveInDataReadyCallBack)                                                                     \
+    X(WaveInBufferCallBack)                                                                        \
     X(WaveInStart)                                                                                 \
     X(WaveInStart2)                                                                                \
     X(WaveInStop)                                                                                  \

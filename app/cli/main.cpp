@@ -22,6 +22,7 @@
 #include "cli_help.h"
 #include "cli_options.h"
 #include "format_tables.h"
+#include "input_peaks.h"
 #include "platform/alsa_errors.h"
 #include "platform/mixer.h"
 #include "platform/system.h"
@@ -91,10 +92,21 @@ std::string clock(int64_t hundredths)
 
 std::string meter(uint32_t level)
 {
-    constexpr int kWidth = 20;
+    constexpr int kWidth = 14;
     int filled = static_cast<int>(std::lround(kWidth * std::min(level, 32768u) / 32768.0));
     return std::string(static_cast<size_t>(filled), '#') +
            std::string(static_cast<size_t>(kWidth - filled), '-');
+}
+
+// A peak in dBFS as the live line and the summary show it: "-6.0", or "-inf" for silence.
+std::string dbfs(uint32_t peak)
+{
+    const double db = peakDbfs(std::min(peak, 32768u));
+    if (std::isinf(db))
+        return "-inf";
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f", db);
+    return text;
 }
 
 // With DRAVIK_CLI_STATS set, what the capture thread did, for the benchmarks.
@@ -282,6 +294,8 @@ public:
         }
         if (saved_.empty())
             std::printf("nothing was recorded\n");
+        else
+            reportPeaks();
         reportStats(*recorder);
     }
 
@@ -318,19 +332,39 @@ private:
         if (!levels || finished_ || !controller)
             return;
         controller->onLevel();
+        // A clipped block is shown for two seconds after it (the recorder's flag is taken here).
+        constexpr int kClipShownLevels = 50;
+        if (recorder->inputClipped(0) || recorder->inputClipped(1)) {
+            recorder->clearInputClipped();
+            clipShownFor_ = kClipShownLevels;
+        } else if (clipShownFor_ > 0) {
+            --clipShownFor_;
+        }
         if (stdoutIsTerminal() && ++levelCount_ % 3 == 0) {
-            std::printf("\r %s  L %s  R %s ", clock(recorder->TotalHundredths()).c_str(),
-                        meter(levels->left).c_str(), meter(levels->right).c_str());
+            std::printf("\r %s  L %s %5s  R %s %5s dBFS %s ",
+                        clock(recorder->TotalHundredths()).c_str(), meter(levels->left).c_str(),
+                        dbfs(levels->left).c_str(), meter(levels->right).c_str(),
+                        dbfs(levels->right).c_str(), clipShownFor_ > 0 ? "CLIP" : "    ");
             std::fflush(stdout);
             lineShown_ = true;
         }
+    }
+
+    // One line for the take: each channel's peak and its samples at full scale.
+    void reportPeaks() const
+    {
+        const CRecorder::TakePeaks peaks = recorder->takePeaks();
+        std::printf("peaks: L %s dBFS, R %s dBFS; clipped samples: L %llu, R %llu\n",
+                    dbfs(peaks.peak[0]).c_str(), dbfs(peaks.peak[1]).c_str(),
+                    static_cast<unsigned long long>(peaks.clipped[0]),
+                    static_cast<unsigned long long>(peaks.clipped[1]));
     }
 
 public:
     void clearLine()
     {
         if (lineShown_) {
-            std::printf("\r%*s\r", 64, "");
+            std::printf("\r%*s\r", 79, "");
             std::fflush(stdout);
             lineShown_ = false;
         }
@@ -367,6 +401,7 @@ private:
     // A write or save failed: the lengths reported are measured from the files.
     bool somethingFailed_ = false;
     long levelCount_ = 0;
+    int clipShownFor_ = 0;
     long ticks_ = 0;
 };
 

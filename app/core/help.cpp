@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "message_box.h"
+
 QStringList helpFolders()
 {
     QDir program(QCoreApplication::applicationDirPath());
@@ -50,16 +52,16 @@ bool showHelp(const QString& topic, QWidget* parent)
         title = QCoreApplication::applicationName();
     QString file = helpFileFor(topic);
     if (file.isEmpty()) {
-        QMessageBox::information(
-            parent, title,
+        messagebox::tell(
+            parent, QMessageBox::Information, title,
             QStringLiteral("The help page \"%1\" is not installed. It was looked for in:\n%2")
                 .arg(pageOf(topic).isEmpty() ? topic : pageOf(topic),
                      QDir::toNativeSeparators(helpFolders().join(QLatin1Char('\n')))));
         return false;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file))) {
-        QMessageBox::information(
-            parent, title,
+        messagebox::tell(
+            parent, QMessageBox::Information, title,
             QStringLiteral("The help page could not be opened because no web browser was found. "
                            "You can open it yourself:\n%1")
                 .arg(QDir::toNativeSeparators(file)));

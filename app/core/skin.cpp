@@ -122,16 +122,28 @@ std::optional<QCursor> SkinModule::cursor(const QString& name) const
     if (!loaded() || name.isEmpty())
         return std::nullopt;
     const QByteArray key = name.toUtf8();
-    QImage image = decode(platform::findResource(
-        impl_->library.handle(), std::string_view(key.constData(), key.size()), kCursorType));
+    const std::string_view plain(key.constData(), static_cast<size_t>(key.size()));
+    // On a 2x screen the 2x picture, shown at the same logical size; the hot spot is logical.
+    qreal ratio = 1.0;
+    QImage image;
+    if (qApp && qApp->devicePixelRatio() > 1.0) {
+        const std::string sharp = std::string(plain) + "@2x";
+        image = decode(platform::findResource(impl_->library.handle(), sharp, kCursorType));
+        if (!image.isNull())
+            ratio = 2.0;
+    }
+    if (image.isNull())
+        image = decode(platform::findResource(impl_->library.handle(), plain, kCursorType));
     if (image.isNull())
         return std::nullopt;
     const QStringList hot = image.text(QStringLiteral("HotSpot")).split(u',');
     int x = hot.size() == 2 ? hot[0].toInt() : 0;
     int y = hot.size() == 2 ? hot[1].toInt() : 0;
-    x = qBound(0, x, image.width() - 1);
-    y = qBound(0, y, image.height() - 1);
-    return QCursor(QPixmap::fromImage(image), x, y);
+    x = qBound(0, x, static_cast<int>(image.width() / ratio) - 1);
+    y = qBound(0, y, static_cast<int>(image.height() / ratio) - 1);
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(ratio);
+    return QCursor(pixmap, x, y);
 }
 
 QString SkinModule::string(int id) const

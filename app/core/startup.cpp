@@ -16,6 +16,7 @@
 #include <filesystem>
 
 #include "CDravikDlg.h"
+#include "message_box.h"
 #include "platform/alsa_errors.h"
 #include "platform/system.h"
 #include "product.h"
@@ -199,9 +200,8 @@ int run(int argc, char** argv)
         std::fprintf(stderr, "dravik: %s is missing or cannot be loaded. Please install again.\n",
                      companions.missing().c_str());
         if (display) {
-            QMessageBox box(QMessageBox::Critical, QString(),
-                            QString::fromLatin1(kMissingFileMessage));
-            box.exec();
+            messagebox::tell(nullptr, QMessageBox::Critical, QString(),
+                             QString::fromLatin1(kMissingFileMessage));
         }
         return 1;
     }
@@ -234,9 +234,8 @@ int run(int argc, char** argv)
     // 7. One copy per caption.
     SingleInstance instance(caption.toStdString());
     if (!instance.acquire()) {
-        QMessageBox box(QMessageBox::Information, caption,
-                        QString::fromLatin1(kAlreadyRunningMessage));
-        box.exec();
+        messagebox::tell(nullptr, QMessageBox::Information, caption,
+                         QString::fromLatin1(kAlreadyRunningMessage));
         return 0;
     }
 
@@ -252,9 +251,8 @@ int run(int argc, char** argv)
                 return;
             std::fprintf(stderr, "dravik: %s cannot be loaded. Please install again.\n",
                          companions.missing().c_str());
-            QMessageBox box(QMessageBox::Critical, QString(),
-                            QString::fromLatin1(kMissingFileMessage));
-            box.exec();
+            messagebox::tell(nullptr, QMessageBox::Critical, QString(),
+                             QString::fromLatin1(kMissingFileMessage));
             QCoreApplication::exit(1);
         });
         status = QApplication::exec();

@@ -30,12 +30,14 @@
 
 #include "BrevonWMA.h"
 #include "CSkinButton.h"
+#include "CSkinLamp.h"
 #include "CSkinMeter.h"
 #include "CSkinSlider.h"
 #include "CSkinTextDisplay.h"
 #include "CSkinTimeDisplay.h"
 #include "format_tables.h"
 #include "help.h"
+#include "message_box.h"
 #include "platform/system.h"
 #include "setting.h"
 #include "settings/folder_repair.h"
@@ -63,6 +65,7 @@ constexpr int kTimePlayingTooltip = 15;
 constexpr int kTimeRecordingTooltip = 18;
 
 constexpr int kMeterFullScale = 32768;
+constexpr int kClipLampX = 147;
 
 // Texts of the system's own.
 constexpr const char* kRefusedRecording = "Please stop recording and save it first.";
@@ -126,15 +129,14 @@ WindowServices withDefaults(WindowServices s)
 {
     if (!s.askYesNo)
         s.askYesNo = [](QWidget* parent, const QString& question) {
-            QMessageBox box(QMessageBox::Information, CDravikDlg::caption(), question,
-                            QMessageBox::Yes | QMessageBox::No, parent);
-            return box.exec() == QMessageBox::Yes;
+            return messagebox::askYesNo(parent, CDravikDlg::caption(), question);
         };
     if (!s.tell)
         s.tell = [](QWidget* parent, const QString& message, bool error) -> QWidget* {
             // A notice never holds up the window: it stays open beside it until dismissed.
-            auto* box = new QMessageBox(error ? QMessageBox::Critical : QMessageBox::Information,
-                                        CDravikDlg::caption(), message, QMessageBox::Ok, parent);
+            QMessageBox* box =
+                messagebox::make(error ? QMessageBox::Critical : QMessageBox::Information,
+                                 CDravikDlg::caption(), message, QMessageBox::Ok, parent);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->setWindowModality(Qt::NonModal);
             box->show();
@@ -151,11 +153,11 @@ WindowServices withDefaults(WindowServices s)
         };
     if (!s.confirmOverwrite)
         s.confirmOverwrite = [](QWidget* parent, const QString& path) {
-            QMessageBox box(QMessageBox::Warning, CDravikDlg::caption(),
-                            QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                                .arg(QFileInfo(path).fileName()),
-                            QMessageBox::Yes | QMessageBox::No, parent);
-            return box.exec() == QMessageBox::Yes;
+            return messagebox::askYesNo(
+                parent, CDravikDlg::caption(),
+                QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                    .arg(QFileInfo(path).fileName()),
+                QMessageBox::Warning);
         };
     if (!s.help)
         s.help = [](QWidget* parent, const QString& topic) { showHelp(topic, parent); };
@@ -362,6 +364,19 @@ void CDravikDlg::createControls()
     };
     meterLeft_ = makeMeter(dlgid::MeterLeft, 20, 5);
     meterRight_ = makeMeter(dlgid::MeterRight, 35, 6);
+    // A clip lamp at the end of each meter: lit by a block that held a full-scale sample.
+    auto makeLamp = [&](int id, int y, const char* name) {
+        auto* lamp = new CSkinLamp(this, id);
+        lamp->SetBackground(background_);
+        lamp->LoadImage(module, QStringLiteral("CLIPLAMP"));
+        lamp->SetPosition(kClipLampX, y);
+        lamp->setToolTip(QString::fromLatin1(name) +
+                         QStringLiteral(" (lit after a full-scale sample; click to reset)"));
+        lamp->setAccessibleName(QString::fromLatin1(name));
+        return lamp;
+    };
+    clipLeft_ = makeLamp(dlgid::ClipLampLeft, 20, "Left channel clipped");
+    clipRight_ = makeLamp(dlgid::ClipLampRight, 35, "Right channel clipped");
 
     time_ = new CSkinTimeDisplay(this, dlgid::TimeDisplay);
     time_->SetBackground(background_);
@@ -590,6 +605,8 @@ void CDravikDlg::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     dragStart_ = event->position().toPoint();
+    if (meterArea().contains(dragStart_))
+        clearClipLamps();
     if (!inDragArea(dragStart_))
         return;
     if (dragCursor_)
@@ -659,11 +676,9 @@ void CDravikDlg::onHelp()
 
 void CDravikDlg::onAbout()
 {
-    QMessageBox box(QMessageBox::Information, skinString(kProductNameString),
-                    QStringLiteral("Version : ") + skinString(kVersionString) +
-                        QStringLiteral("\n\n") + QString::fromLatin1(kMakerLine),
-                    QMessageBox::Ok, this);
-    box.exec();
+    messagebox::tell(this, QMessageBox::Information, skinString(kProductNameString),
+                     QStringLiteral("Version : ") + skinString(kVersionString) +
+                         QStringLiteral("\n\n") + QString::fromLatin1(kMakerLine));
 }
 
 // ---- Keyboard ---------------------------------------------------------------------------------
@@ -689,7 +704,14 @@ bool CDravikDlg::eventFilter(QObject* watched, QEvent* event)
     }
     if (alt || key->key() == Qt::Key_F10 || key->key() == Qt::Key_Alt)
         return true;
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape)
+    // Enter acts on the button the keyboard focus is on (Tab moves it); otherwise, like Esc, it
+    // is consumed.
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        if (auto* focused = qobject_cast<CSkinButton*>(watched); focused && !key->isAutoRepeat())
+            focused->Click();
+        return true;
+    }
+    if (key->key() == Qt::Key_Escape)
         return true;
     // A key that a child leaves unaccepted travels up to the window and passes this filter again
     // at every step; Space acts only when it reaches the window, so one press is one command.
@@ -717,6 +739,12 @@ bool CDravikDlg::event(QEvent* event)
 void CDravikDlg::handleMessage(uint32_t message, uintptr_t wParam, const std::string& text)
 {
     if (shutDown_)
+        return;
+    // A right-click does nothing on any button. It acted on some and not others; acting on all
+    // would let a stray right-click (the desktop's gesture for a menu) end the program or stop
+    // a recording, and no button has a second command to give it.
+    if (wParam == CSkinButton::kRightClicked && message > WM_USER &&
+        button(static_cast<int>(message - WM_USER)))
         return;
     switch (message) {
     case WM_USER + dlgid::Settings:
@@ -803,10 +831,24 @@ void CDravikDlg::onLevels(const LevelBlock* levels)
     if (!player_->fileOpen() && !isMinimized()) {
         meterLeft_->SetValue(static_cast<int>(levels->left));
         meterRight_->SetValue(static_cast<int>(levels->right));
+        clipLeft_->SetLit(recorder_->inputClipped(0));
+        clipRight_->SetLit(recorder_->inputClipped(1));
         if (recorder_->recording())
             time_->SetValue(recorder_->FileHundredths());
     }
     controller_->onLevel();
+}
+
+QRect CDravikDlg::meterArea()
+{
+    return QRect(20, 20, kClipLampX + 8 - 20, 27);
+}
+
+void CDravikDlg::clearClipLamps()
+{
+    recorder_->clearInputClipped();
+    clipLeft_->SetLit(false);
+    clipRight_->SetLit(false);
 }
 
 void CDravikDlg::onPlayProgress(const LevelBlock* levels)
@@ -890,6 +932,7 @@ void CDravikDlg::onRecord()
     switch (result.outcome) {
     case RecordingController::RecordOutcome::Started:
         heldTake_.clear();
+        clearClipLamps();
         time_->ChangeTooltipText(skinModule(), kTimeRecordingTooltip);
         time_->SetValue(0);
         platform::setProcessPriority(platform::ProcessPriority::Realtime);
@@ -902,7 +945,8 @@ void CDravikDlg::onRecord()
         return;
     case RecordingController::RecordOutcome::Failed:
         applyLook();
-        tell(QStringLiteral("The recording could not start: %1").arg(text(result.message)), true);
+        // The controller's message already says that the recording could not start.
+        tell(text(result.message), true);
         return;
     }
     applyLook();

@@ -27,6 +27,7 @@
 #include "state_table.h"
 
 class CSkinButton;
+class CSkinLamp;
 class CSkinMeter;
 class CSkinSlider;
 class CSkinTextDisplay;
@@ -52,6 +53,8 @@ inline constexpr int Play = 1012;
 inline constexpr int Save = 1016;
 inline constexpr int MeterRight = 1030;
 inline constexpr int MeterLeft = 1227;
+inline constexpr int ClipLampLeft = 1228;
+inline constexpr int ClipLampRight = 1031;
 } // namespace dlgid
 
 // Menu item ids of the popup menu.
@@ -116,6 +119,9 @@ public:
     const QString& statusText() const { return status_; }
     CSkinButton* button(int id) const;
     CSkinMeter* meter(bool left) const { return left ? meterLeft_ : meterRight_; }
+    CSkinLamp* clipLamp(bool left) const { return left ? clipLeft_ : clipRight_; }
+    // The meters and their clip lamps: a click there puts the lamps out.
+    static QRect meterArea();
     CSkinTimeDisplay* timeDisplay() const { return time_; }
     CSkinTextDisplay* formatLabel() const { return format_; }
     CSkinSlider* seekSlider() const { return slider_; }
@@ -192,6 +198,7 @@ private:
     void onSave();
     void onSettings();
     void onLevels(const LevelBlock* levels);
+    void clearClipLamps();
     void onPlayProgress(const LevelBlock* levels);
     void onRecordFailed(const std::string& reason, bool partNotSaved);
     void onSaved(const std::string& path, uintptr_t hundredths);
@@ -249,6 +256,8 @@ private:
     CSkinButton* exit_ = nullptr;
     CSkinMeter* meterLeft_ = nullptr;
     CSkinMeter* meterRight_ = nullptr;
+    CSkinLamp* clipLeft_ = nullptr;
+    CSkinLamp* clipRight_ = nullptr;
     CSkinTimeDisplay* time_ = nullptr;
     CSkinTextDisplay* format_ = nullptr;
     CSkinSlider* slider_ = nullptr;

@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QTimer>
 
+#include "message_box.h"
 #include "player.h"
 #include "product.h"
 #include "recorder.h"
@@ -149,7 +151,15 @@ void CSettingPage::fitTexts()
 
 void CSettingPage::showError(const QString& text)
 {
-    QMessageBox::critical(this, messageCaption(), text);
+    // A page is built while its sheet is being shown; a box run then would hold the sheet
+    // unmapped, at the size it had, until answered. It waits until the sheet is on the screen.
+    if (!isVisible()) {
+        QTimer::singleShot(0, this, [this, text] {
+            messagebox::tell(this, QMessageBox::Critical, messageCaption(), text);
+        });
+        return;
+    }
+    messagebox::tell(this, QMessageBox::Critical, messageCaption(), text);
 }
 
 QString messageCaption()

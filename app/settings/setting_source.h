@@ -111,6 +111,8 @@ private:
     platform::MMRESULT listValues(const platform::MIXERCONTROL& control,
                                   std::vector<uint32_t>& values, bool write);
     platform::MMRESULT volumeValues(std::vector<uint32_t>& values, bool write);
+    // The volume's values before a write; false (and a box saying so) when they cannot be read.
+    bool readVolumeBeforeWrite(std::vector<uint32_t>& values);
 
     // The mixer state.
     platform::HMIXER m_hMixer = nullptr;

@@ -392,6 +392,18 @@ void CSettingSource::ReadVolume()
         right_->setValue(sliderPosition(values[1], maximum));
 }
 
+bool CSettingSource::readVolumeBeforeWrite(std::vector<uint32_t>& values)
+{
+    // Both channels are written together, so a failed read stops the write: the other channel
+    // would be zeroed. The box says what failed, not a number that names another step.
+    const MMRESULT read = volumeValues(values, false);
+    if (read == MMSYSERR_NOERROR)
+        return true;
+    showError(QStringLiteral("The recording volume could not be read, so it was not changed.\n%1")
+                  .arg(QString::fromLatin1(resultText(read))));
+    return false;
+}
+
 void CSettingSource::WriteLeftVolume(int percent)
 {
     // Without a source's fader there is nothing to write to.
@@ -399,9 +411,7 @@ void CSettingSource::WriteLeftVolume(int percent)
         return;
     // The other channel is written back as read; after a failed read it would be zeroed.
     std::vector<uint32_t> values;
-    const MMRESULT read = volumeValues(values, false);
-    reportMixer(5, read);
-    if (read != MMSYSERR_NOERROR)
+    if (!readVolumeBeforeWrite(values))
         return;
     values[0] = volumeValue(percent, m_volumeControl.Bounds.dwMaximum);
     reportMixer(6, volumeValues(values, true));
@@ -412,9 +422,7 @@ void CSettingSource::WriteRightVolume(int percent)
     if (!m_hMixer || m_volumeControl.dwControlID == 0 || channelsOf(m_volumeControl) < 2)
         return;
     std::vector<uint32_t> values;
-    const MMRESULT read = volumeValues(values, false);
-    reportMixer(8, read);
-    if (read != MMSYSERR_NOERROR)
+    if (!readVolumeBeforeWrite(values))
         return;
     values[1] = volumeValue(percent, m_volumeControl.Bounds.dwMaximum);
     reportMixer(7, volumeValues(values, true));

@@ -5,6 +5,7 @@
 #include "skin.h"
 #include "skin_common.h"
 
+#include <QFocusEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -35,7 +36,7 @@ QImage keyedCopy(const QImage& image, int slot)
 CSkinButton::CSkinButton(QWidget* parent, int id) : QWidget(parent), id_(id)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setFocusPolicy(Qt::ClickFocus);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void CSkinButton::SetBackground(const QImage& background)
@@ -89,6 +90,7 @@ void CSkinButton::SetTooltipText(const QString& text, bool activate)
     tooltip_ = text.left(kSkinStringMax);
     tooltipActive_ = activate;
     setToolTip(activate ? tooltip_ : QString());
+    setAccessibleName(tooltip_);
 }
 
 void CSkinButton::SetState(int n)
@@ -130,6 +132,41 @@ void CSkinButton::paintEvent(QPaintEvent*)
         skin::drawPart(painter, QPointF(0, 0), image,
                        QRectF(QPointF(0, 0), skin::logicalSize(image)));
     }
+    if (focusMark_) {
+        // A thin ring in the green of the display's legends, as a lit key's edge would glow.
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(112, 214, 160, 220), 1.2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 3, 3);
+    }
+}
+
+void CSkinButton::focusInEvent(QFocusEvent* event)
+{
+    // The ring is for the keyboard: a focus the pointer gives (every move over a button takes it)
+    // shows nothing.
+    const bool keyboard =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (keyboard != focusMark_) {
+        focusMark_ = keyboard;
+        update();
+    }
+    QWidget::focusInEvent(event);
+}
+
+void CSkinButton::focusOutEvent(QFocusEvent* event)
+{
+    if (focusMark_) {
+        focusMark_ = false;
+        update();
+    }
+    QWidget::focusOutEvent(event);
+}
+
+void CSkinButton::Click()
+{
+    if (isEnabled())
+        skin::notifyParent(this, id_, kClicked);
 }
 
 // Both edges count as inside, as the button's own hit test has it.
@@ -140,6 +177,9 @@ bool CSkinButton::inside(QPointF point) const
 
 void CSkinButton::showState(int state)
 {
+    // A disabled button still hears the pointer enter and leave; its dimmed face stays.
+    if (!isEnabled())
+        return;
     if (state_ != state) {
         state_ = state;
         update();
@@ -148,7 +188,10 @@ void CSkinButton::showState(int state)
 
 void CSkinButton::mouseMoveEvent(QMouseEvent* event)
 {
-    setFocus(Qt::MouseFocusReason);
+    // The pointer takes the focus from a button the keyboard reached only when it moves onto
+    // another one.
+    if (!hasFocus())
+        setFocus(Qt::MouseFocusReason);
     if (!hoverTracking_ || pressed_)
         return;
     showState(inside(event->position()) ? faceBase_ + 3 : faceBase_ + 1);
@@ -162,7 +205,7 @@ void CSkinButton::leaveEvent(QEvent*)
 
 void CSkinButton::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
+    if (event->button() != Qt::LeftButton || !isEnabled())
         return;
     pressed_ = true;
     if (hoverTracking_)
@@ -172,7 +215,7 @@ void CSkinButton::mousePressEvent(QMouseEvent* event)
 void CSkinButton::mouseDoubleClickEvent(QMouseEvent* event)
 {
     // The release that follows posts a second click.
-    if (event->button() != Qt::LeftButton)
+    if (event->button() != Qt::LeftButton || !isEnabled())
         return;
     pressed_ = true;
     showState(faceBase_ + 2);
@@ -181,7 +224,8 @@ void CSkinButton::mouseDoubleClickEvent(QMouseEvent* event)
 void CSkinButton::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton) {
-        skin::notifyParent(this, id_, kRightClicked);
+        if (isEnabled())
+            skin::notifyParent(this, id_, kRightClicked);
         return;
     }
     if (event->button() != Qt::LeftButton || !pressed_)

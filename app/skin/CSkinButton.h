@@ -1,7 +1,9 @@
 // CSkinButton: the skinned push button of the main window. Nine image slots (slot 0 fixes the size;
 // 1-4 normal, pressed, hover, disabled of the first face; 5-8 the same of the second face), a
 // state that picks the slot, hover tracking, a hand cursor and a tooltip from the skin library.
-// A click posts WM_USER + id (code 0) to the parent, a right-button release code 5.
+// A click posts WM_USER + id (code 0) to the parent, a right-button release code 5. Tab reaches
+// it, a focus ring in the face's display green shows where the keyboard is, and Click() is what
+// Enter on it does. A disabled button keeps its dimmed picture whatever the pointer does.
 #pragma once
 
 #include <QImage>
@@ -45,6 +47,13 @@ public:
     // Shows slot n; states 4 and 8 (face base + 4) disable the button, any other enables it.
     void SetState(int n);
     int State() const { return state_; }
+    // The click of an enabled button, as a press and release over it posts it (Enter, and the
+    // accessibility bus's press action).
+    void Click();
+    // The tooltip text, also the button's accessible name.
+    const QString& TooltipText() const { return tooltip_; }
+    // Whether the focus ring is drawn (the focus came from the keyboard).
+    bool FocusMarkShown() const { return focusMark_; }
     int FaceBase() const { return faceBase_; }
     void SetHoverTracking(bool on);
 
@@ -61,6 +70,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -78,4 +89,5 @@ private:
     bool pressed_ = false;
     QString tooltip_;
     bool tooltipActive_ = false;
+    bool focusMark_ = false;
 };

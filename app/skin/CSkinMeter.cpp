@@ -101,23 +101,6 @@ private:
     std::vector<CSkinMeter*> meters_;
 };
 
-// Black transparent, mid grey (128, 128, 128) at alpha 200, every other pixel as it is.
-QImage keyedMeter(const QImage& image)
-{
-    QImage copy = image.convertToFormat(QImage::Format_ARGB32);
-    for (int row = 0; row < copy.height(); ++row) {
-        auto* line = reinterpret_cast<QRgb*>(copy.scanLine(row));
-        for (int col = 0; col < copy.width(); ++col) {
-            const QRgb p = line[col];
-            if (skin::isRgb(p, 0, 0, 0))
-                line[col] = 0;
-            else if (skin::isRgb(p, 128, 128, 128))
-                line[col] = qRgba(128, 128, 128, 200);
-        }
-    }
-    return copy.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
-
 // The lit row of a keyed picture in a brighter tone of its own colours: each opaque colour moved
 // 45 % of the way to white, so a green segment holds as pale green and a red one as pink-red.
 QImage brighterRow(const QImage& keyed, int rowHeight)
@@ -175,7 +158,7 @@ bool CSkinMeter::SetImage(const QImage& image)
     const QSize size = skin::logicalSize(image);
     width_ = size.width();
     height_ = size.height() / 2;
-    copy_ = image.isNull() ? QImage() : keyedMeter(image);
+    copy_ = image.isNull() ? QImage() : skin::meterKeyed(image);
     if (!copy_.isNull())
         copy_.setDevicePixelRatio(image.devicePixelRatio());
     heldCopy_ = copy_.isNull() ? QImage() : brighterRow(copy_, height_);

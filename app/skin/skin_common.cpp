@@ -37,6 +37,23 @@ void drawBackground(QPainter& painter, const QImage& background, int x, int y, i
     painter.setCompositionMode(mode);
 }
 
+// Black transparent, mid grey (128, 128, 128) at alpha 200, every other pixel as it is.
+QImage meterKeyed(const QImage& image)
+{
+    QImage copy = image.convertToFormat(QImage::Format_ARGB32);
+    for (int row = 0; row < copy.height(); ++row) {
+        auto* line = reinterpret_cast<QRgb*>(copy.scanLine(row));
+        for (int col = 0; col < copy.width(); ++col) {
+            const QRgb p = line[col];
+            if (isRgb(p, 0, 0, 0))
+                line[col] = 0;
+            else if (isRgb(p, 128, 128, 128))
+                line[col] = qRgba(128, 128, 128, 200);
+        }
+    }
+    return copy.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
 void notifyParent(const QWidget* control, int id, uintptr_t code)
 {
     postWindowMessage(control->parentWidget(), WM_USER + static_cast<uint32_t>(id), code, 0);

@@ -22,6 +22,10 @@ void drawPart(QPainter& painter, QPointF at, const QImage& image, const QRectF& 
 // The logical size of a picture (its pixel size over its device pixel ratio).
 QSize logicalSize(const QImage& image);
 
+// The colour key of the meter's and lamp's pictures: black transparent, mid grey (128, 128, 128)
+// at alpha 200, every other pixel as it is.
+QImage meterKeyed(const QImage& image);
+
 // Posts WM_USER + id with the code in wParam and 0 in lParam to the control's parent.
 void notifyParent(const QWidget* control, int id, uintptr_t code);
 

@@ -1,4 +1,4 @@
-# What the skin library carries: every bitmap (each at 1x and 2x) and cursor the program reads.
+# What the skin library carries: every bitmap and cursor (each at 1x and 2x) the program reads.
 set(DRAVIK_SKIN_BITMAPS
   DVKpanel1 DVKmain1 TitleBrevon TitleDV
   MenuM-out MenuM-down MenuM-over
@@ -10,6 +10,6 @@ set(DRAVIK_SKIN_BITMAPS
   HelpM-out HelpM-down HelpM-over PanelM-out PanelM-down PanelM-over
   SettingM-out SettingM-down SettingM-over MinimiseM-out MinimiseM-down MinimiseM-over
   ExitM-out ExitM-down ExitM-over
-  VUMETER HLEVELS DISPLAY0 Thumbchannel Thumb VOXCHANNEL VOXTHUMB)
+  VUMETER HLEVELS CLIPLAMP DISPLAY0 Thumbchannel Thumb VOXCHANNEL VOXTHUMB)
 set(DRAVIK_SKIN_CURSORS CURSOR1 CURSOR2 GUIHAND FINGER)
 set(DRAVIK_ICON_SIZES 16 22 24 32 48 64 128 256)

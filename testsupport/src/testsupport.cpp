@@ -49,6 +49,38 @@ std::vector<int16_t> sine16(double hz, int sampleRate, int channels, double seco
     return samples;
 }
 
+void writeWav16(const std::filesystem::path& path, const std::vector<int16_t>& samples,
+                int sampleRate, int channels)
+{
+    const auto dataBytes = static_cast<uint32_t>(samples.size() * 2);
+    std::vector<uint8_t> bytes;
+    bytes.reserve(44 + dataBytes);
+    auto text = [&](const char* four) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<uint8_t>(four[i]));
+    };
+    auto le = [&](uint32_t value, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    };
+    text("RIFF");
+    le(36 + dataBytes, 4);
+    text("WAVE");
+    text("fmt ");
+    le(16, 4);
+    le(1, 2);
+    le(static_cast<uint32_t>(channels), 2);
+    le(static_cast<uint32_t>(sampleRate), 4);
+    le(static_cast<uint32_t>(sampleRate * channels * 2), 4);
+    le(static_cast<uint32_t>(channels * 2), 2);
+    le(16, 2);
+    text("data");
+    le(dataBytes, 4);
+    for (int16_t sample : samples)
+        le(static_cast<uint16_t>(sample), 2);
+    writeFile(path, bytes);
+}
+
 FileSizeLimit::FileSizeLimit(uint64_t bytes)
 {
     rlimit limit{};

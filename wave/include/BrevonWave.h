@@ -14,6 +14,9 @@ DRAVIK_EXPORT EngineCallback WaveInOpenCallBack(EngineCallback callback);
 DRAVIK_EXPORT EngineCallback WaveInDataCallBack(EngineCallback callback);
 // The data callback: (WAVEHDR*, 0) for every returned buffer while recording and not paused.
 DRAVIK_EXPORT EngineCallback WaveInDataReadyCallBack(EngineCallback callback);
+// The buffer callback: (WAVEHDR*, 0) for every returned buffer, recording or not, before its
+// level callback; the samples are valid only during the call.
+DRAVIK_EXPORT EngineCallback WaveInBufferCallBack(EngineCallback callback);
 // Opens and starts the input device; false when it could not be opened and started, or when a
 // device is already open (stop it first).
 DRAVIK_EXPORT bool WaveInStart2(uint32_t deviceId, const WAVEFORMATEX* format);

@@ -30,6 +30,11 @@ DRAVIK_EXPORT EngineCallback WaveInDataReadyCallBack(EngineCallback callback)
     return waveIn().setDataCallback(callback);
 }
 
+DRAVIK_EXPORT EngineCallback WaveInBufferCallBack(EngineCallback callback)
+{
+    return waveIn().setBufferCallback(callback);
+}
+
 DRAVIK_EXPORT bool WaveInStart2(uint32_t deviceId, const WAVEFORMATEX* format)
 {
     return waveIn().start(deviceId, format);

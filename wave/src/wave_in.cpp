@@ -142,6 +142,9 @@ void WaveInEngine::handleReturned(WAVEHDR* header)
     --withDevice_;
     waveInUnprepareHeader(device_, header);
     const auto index = uint32_t(header->dwUser % kBuffers);
+    // Every buffer's samples, recording or not, before its levels.
+    if (EngineCallback callback = bufferCallback_)
+        callback(header, 0);
     measureLevels(reinterpret_cast<const uint8_t*>(buffers_[index]), header->dwBytesRecorded,
                   format_.Format, levels_);
     levels_.position = 0;

@@ -33,6 +33,7 @@ public:
     EngineCallback setOpenCallback(EngineCallback callback) { return openCallback_ = callback; }
     EngineCallback setLevelCallback(EngineCallback callback) { return levelCallback_ = callback; }
     EngineCallback setDataCallback(EngineCallback callback) { return dataCallback_ = callback; }
+    EngineCallback setBufferCallback(EngineCallback callback) { return bufferCallback_ = callback; }
 
     bool start(uint32_t deviceId, const WAVEFORMATEX* format);
     bool stop();
@@ -66,6 +67,7 @@ private:
     std::atomic<EngineCallback> openCallback_{nullptr};
     std::atomic<EngineCallback> levelCallback_{nullptr};
     std::atomic<EngineCallback> dataCallback_{nullptr};
+    std::atomic<EngineCallback> bufferCallback_{nullptr};
     // Cleared by the closing thread while the worker may still take the last returned buffers.
     std::atomic<platform::HWAVEIN> device_{nullptr};
     platform::WAVEFORMATEXTENSIBLE format_{};

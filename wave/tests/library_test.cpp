@@ -26,6 +26,7 @@ TEST(BrevonWaveLibrary, ExportsEveryEntryPointByName)
     for (const char* name : {"WaveInOpenCallBack",
                              "WaveInDataCallBack",
                              "WaveInDataReadyCallBack",
+                             "WaveInBufferCallBack",
                              "WaveInStart2",
                              "WaveInStart",
                              "WaveInStop",

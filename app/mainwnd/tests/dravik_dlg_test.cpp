@@ -22,6 +22,7 @@
 
 #include "CDravikDlg.h"
 #include "CSkinButton.h"
+#include "CSkinLamp.h"
 #include "CSkinMeter.h"
 #include "CSkinSlider.h"
 #include "CSkinTextDisplay.h"
@@ -1049,6 +1050,88 @@ TEST_F(WindowTest, APartThatCannotBeSavedIsReportedWithoutClaimingTheRecordingSt
     EXPECT_EQ(w.state(), WindowState::Recording);
     // The part stays in the temporary folder, beside the take that goes on.
     EXPECT_EQ(filesIn(temp).size(), 2u);
+}
+
+TEST_F(WindowTest, ClipLampLightsOnAFullScaleSampleStaysLitAndGoesOutOnAClickOrANewRecording)
+{
+    // Two seconds, looped by the card: near the start the left channel reaches full scale once
+    // and the right channel stops one short of it; quiet otherwise.
+    std::vector<int16_t> samples = testsupport::sine16(440, 44100, 2, 2.0, 0.1);
+    samples[2 * 2000] = 32767;
+    samples[2 * 2000 + 1] = 32766;
+    samples[2 * 2001 + 1] = -32767;
+    const fs::path input = dir / "clips.wav";
+    testsupport::writeWav16(input, samples, 44100, 2);
+    setenv("DRAVIK_AUDIO", ("virtual:in=" + input.string() + ",pace=realtime").c_str(), 1);
+    Window& w = open();
+    CSkinLamp* left = w.clipLamp(true);
+    CSkinLamp* right = w.clipLamp(false);
+    ASSERT_TRUE(pumpUntil([&] { return left->Lit(); }, 5000));
+    // It stays lit over the quiet blocks after; the channel that stopped short never lights.
+    pumpFor(400);
+    EXPECT_TRUE(left->Lit());
+    EXPECT_FALSE(right->Lit());
+    const QImage lit = left->grab().toImage();
+    // A click on the meters puts it out (until the next full-scale block, two seconds on).
+    QTest::mouseClick(w.meter(true), Qt::LeftButton, {}, QPoint(10, 5));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(left->Lit());
+    EXPECT_NE(left->grab().toImage(), lit);
+    pumpFor(300);
+    EXPECT_FALSE(left->Lit());
+    // Lit again by the loop, a new recording starts with it out.
+    ASSERT_TRUE(pumpUntil([&] { return left->Lit(); }, 5000));
+    click(dlgid::Record);
+    EXPECT_FALSE(left->Lit());
+    EXPECT_FALSE(w.recorder().inputClipped(0));
+    // The take counts its full-scale samples and peaks once the loop comes round again.
+    ASSERT_TRUE(pumpUntil([&] { return left->Lit(); }, 5000));
+    pumpFor(100);
+    const CRecorder::TakePeaks peaks = w.recorder().takePeaks();
+    EXPECT_EQ(peaks.clipped[0], 1u);
+    EXPECT_EQ(peaks.clipped[1], 0u);
+    EXPECT_EQ(peaks.peak[0], 32767u);
+    EXPECT_EQ(peaks.peak[1], 32767u);
+    click(dlgid::Stop);
+}
+
+TEST_F(WindowTest, RightClickDoesNothingOnAnyButtonAndEnterActsOnTheFocusedOne)
+{
+    Window& w = open();
+    for (int id : {dlgid::Record, dlgid::Open, dlgid::Menu, dlgid::Settings, dlgid::Exit,
+                   dlgid::Minimise, dlgid::Help, dlgid::Panel}) {
+        QTest::mouseClick(w.button(id), Qt::RightButton);
+        QCoreApplication::processEvents();
+    }
+    pumpFor(50);
+    EXPECT_EQ(w.state(), WindowState::Idle);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.isMinimized());
+    EXPECT_TRUE(w.panelShown());
+    EXPECT_EQ(settingsOpened, 0);
+    EXPECT_TRUE(helpTopics.empty());
+    EXPECT_FALSE(w.popupMenu()->actions().first()->menu()->isVisible());
+    // Enter on the button the keyboard reached acts on it; Space still records.
+    QTest::keyClick(w.button(dlgid::Help), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(helpTopics.size(), 1u);
+    QTest::keyClick(w.button(dlgid::Help), Qt::Key_Space);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.state(), WindowState::Recording);
+    EXPECT_EQ(helpTopics.size(), 1u);
+    click(dlgid::Stop);
+}
+
+TEST_F(WindowTest, ARecordingThatCannotStartSaysSoOnce)
+{
+    Window& w = open();
+    // The temporary folder replaced by a file: no take can be opened there.
+    fs::remove_all(temp);
+    testsupport::writeFile(temp, {1, 2, 3});
+    click(dlgid::Record);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].count(QStringLiteral("could not start")), 1) << messages[0].toStdString();
+    EXPECT_EQ(w.state(), WindowState::Idle);
 }
 
 } // namespace

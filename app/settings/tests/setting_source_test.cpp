@@ -440,9 +440,26 @@ TEST(RecordingPageMixer, NoMixerDeviceAtAllIsReported)
     setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
     RecordingPage p;
     BoxCatcher boxes;
+    // The box comes once the sheet is on the screen with its page, not while it is being shown
+    // (which left it unmapped at 100 x 30 without a window manager).
+    bool pageShownUnderTheBox = false;
+    QSize sheetUnderTheBox;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) && p.sheet) {
+            pageShownUnderTheBox = p.sheet->page(0) && p.sheet->page(0)->isVisible();
+            sheetUnderTheBox = p.sheet->size();
+        }
+    });
+    watch.start(2);
     if (mixerGetNumDevs() == 0) {
         p.open();
+        pumpFor(100);
         EXPECT_EQ(boxes.texts, (std::vector<QString>{"Error: No Audio Device Available!"}));
+        EXPECT_TRUE(pageShownUnderTheBox);
+        EXPECT_GE(sheetUnderTheBox.width(), p.sheet->minimumSizeHint().width());
+        EXPECT_GE(sheetUnderTheBox.height(), p.sheet->minimumSizeHint().height());
+        EXPECT_GT(sheetUnderTheBox.height(), 100);
         EXPECT_FALSE(p.page->complete());
         // Apply then finds no encoding and stores nothing.
         EXPECT_TRUE(p.page->OnApply());

@@ -2,6 +2,7 @@
 #include "demo_face.h"
 
 #include "CSkinButton.h"
+#include "CSkinLamp.h"
 #include "CSkinMeter.h"
 #include "CSkinSlider.h"
 #include "CSkinTextDisplay.h"
@@ -114,6 +115,15 @@ DemoFace::DemoFace(const SkinModule& skin, QWidget* parent) : QWidget(parent)
     };
     left = meter(1227, 20, 5);
     right = meter(1030, 35, 6);
+    auto lamp = [&](int id, int y) {
+        auto* l = new CSkinLamp(this, id);
+        l->SetBackground(background_);
+        l->LoadImage(skin, QStringLiteral("CLIPLAMP"));
+        l->SetPosition(147, y);
+        return l;
+    };
+    leftClip = lamp(1228, 20);
+    rightClip = lamp(1031, 35);
 
     time = new CSkinTimeDisplay(this, 120);
     time->SetBackground(background_);

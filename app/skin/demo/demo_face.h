@@ -9,6 +9,7 @@
 #include <vector>
 
 class CSkinButton;
+class CSkinLamp;
 class CSkinMeter;
 class CSkinSlider;
 class CSkinTextDisplay;
@@ -25,6 +26,8 @@ public:
 
     CSkinMeter* left = nullptr;
     CSkinMeter* right = nullptr;
+    CSkinLamp* leftClip = nullptr;
+    CSkinLamp* rightClip = nullptr;
     CSkinTimeDisplay* time = nullptr;
     CSkinTextDisplay* format = nullptr;
     CSkinSlider* seek = nullptr;

@@ -2,6 +2,7 @@
 // window or written to a PNG (dravik-skin-demo --png FILE [--state recording|playing|idle]
 // [--hover ID] [--pressed ID]) so that the skin can be judged before the window exists.
 #include "CSkinButton.h"
+#include "CSkinLamp.h"
 #include "CSkinMeter.h"
 #include "CSkinSlider.h"
 #include "CSkinTextDisplay.h"
@@ -115,7 +116,17 @@ int main(int argc, char** argv)
         button(1012)->SetState(4);
         button(1016)->SetState(8);
         face.left->SetValue(21000);
-        face.right->SetValue(30500);
+        // The right channel went over a third of a second ago: its held segment above the
+        // falling bar, and its clip lamp.
+        static int64_t demoNow = 0;
+        CSkinMeter::UseClock([] { return demoNow; });
+        face.right->StartTimer(25);
+        face.right->SetValue(32768);
+        for (int step = 0; step < 8; ++step) {
+            demoNow += 40;
+            face.right->SetValue(20000);
+        }
+        face.rightClip->SetLit(true);
         face.time->SetValue(366012);
         face.format->SetText(QStringLiteral("WAV|44100 Hz, 16-bit, stereo"));
         face.status = QStringLiteral("Recording...");

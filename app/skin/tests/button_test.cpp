@@ -151,6 +151,58 @@ TEST_F(Button, HoverShowsOverImageAndLeavingRestoresNormal)
     EXPECT_EQ(button->State(), 5);
 }
 
+TEST_F(Button, DisabledButtonKeepsItsDimmedFaceWhateverThePointerDoes)
+{
+    for (int state : {4, 8}) {
+        button->SetState(state);
+        const QRgb dimmed = shown();
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), button->mapToGlobal(QPointF(5, 5)));
+        QApplication::sendEvent(button, &enter);
+        hoverAt(QPoint(5, 5));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(button, &leave);
+        EXPECT_EQ(button->State(), state);
+        EXPECT_EQ(shown(), dimmed) << "state " << state;
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5),
+                          button->mapToGlobal(QPointF(5, 5)), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5),
+                            button->mapToGlobal(QPointF(5, 5)), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(button, &press);
+        EXPECT_EQ(shown(), dimmed) << "state " << state;
+        QApplication::sendEvent(button, &release);
+        QApplication::sendEvent(button, &leave);
+        EXPECT_EQ(button->State(), state);
+        EXPECT_EQ(shown(), dimmed) << "state " << state;
+        button->Click();
+    }
+    EXPECT_TRUE(clicks().empty());
+    // Enabled again, Click posts as a click over it does.
+    button->SetState(1);
+    button->Click();
+    EXPECT_EQ(clicks(), std::vector<uintptr_t>{0});
+}
+
+TEST_F(Button, TabFocusDrawsARingThatPointerFocusDoesNot)
+{
+    const QRgb edge = pixelOf(button, 1, 5);
+    QFocusEvent byPointer(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(button, &byPointer);
+    EXPECT_FALSE(button->FocusMarkShown());
+    EXPECT_EQ(pixelOf(button, 1, 5), edge);
+    QFocusEvent byTab(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(button, &byTab);
+    EXPECT_TRUE(button->FocusMarkShown());
+    EXPECT_NE(pixelOf(button, 1, 5), edge);
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(button, &out);
+    EXPECT_EQ(pixelOf(button, 1, 5), edge);
+    EXPECT_EQ(button->accessibleName(), QString());
+    button->SetTooltipText(QStringLiteral("Record"), true);
+    EXPECT_EQ(button->accessibleName(), QStringLiteral("Record"));
+}
+
 TEST_F(Button, RightClickPostsCodeFiveWithoutChangingTheLook)
 {
     QTest::mouseClick(button, Qt::RightButton, {}, QPoint(5, 5));

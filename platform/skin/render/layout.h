@@ -21,6 +21,9 @@ inline constexpr int kMeterLeftY = 20;
 inline constexpr int kMeterRightY = 35;
 inline constexpr int kMeterWidth = 125;
 inline constexpr int kMeterRow = 12;
+// The clip lamps, one beside the end of each meter, level with it.
+inline constexpr int kLampX = 147;
+inline constexpr int kLampWidth = 8;
 // Time display: 12 glyph cells of 7 x 16.
 inline constexpr int kTimeX = 160;
 inline constexpr int kTimeY = 27;

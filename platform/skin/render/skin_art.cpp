@@ -816,6 +816,43 @@ QImage meterImage(int width, int row, int pitch, int segmentHeight, int scale, b
     return image;
 }
 
+// The clip lamp beside each meter: two rows, unlit over lit, each a small red LED in a dark
+// bezel level with the meter's segments. Black around the bezel lets the panel show through.
+QImage clipLamp(int scale)
+{
+    QImage image = canvas(kLampWidth, kMeterRow * 2, scale, Qt::black);
+    Pen p(image, scale);
+    for (int half = 0; half < 2; ++half) {
+        const bool lit = half == 1;
+        const double top = half * kMeterRow + 1;
+        p.fillRect(QRectF(0, top, kLampWidth, 10), QColor(20, 22, 25));
+        const QRectF led(1, top + 1, kLampWidth - 2, 8);
+        QRadialGradient g(led.center() - QPointF(0.8, 1.2), 5.5);
+        if (lit) {
+            g.setColorAt(0, QColor(255, 190, 160));
+            g.setColorAt(0.35, QColor(255, 70, 48));
+            g.setColorAt(1, QColor(196, 24, 18));
+        } else {
+            g.setColorAt(0, QColor(92, 30, 26));
+            g.setColorAt(1, QColor(44, 12, 11));
+        }
+        p.setPen(Qt::NoPen);
+        p.setBrush(g);
+        p.drawRoundedRect(led, 1.5, 1.5);
+    }
+    p.end();
+    avoidKeys(image);
+    // The corners outside the bezel stay black, so they are keyed.
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const int rowY = (y / scale) % kMeterRow;
+        if (rowY == 0 || rowY == kMeterRow - 1)
+            for (int x = 0; x < image.width(); ++x)
+                line[x] = qRgb(0, 0, 0);
+    }
+    return image;
+}
+
 // Seven-segment glyphs drawn without smoothing: every lit pixel takes the digit colour.
 QImage digitStrip(int scale)
 {
@@ -961,9 +998,9 @@ QImage voxThumb(int scale)
 // ---------------------------------------------------------------------------------------------
 // Cursors: 32 x 32 with a hot spot, light with a dark outline so they read on the dark face.
 
-QImage cursorCanvas()
+QImage cursorCanvas(int scale)
 {
-    return canvas(32, 32, 1);
+    return canvas(32, 32, scale);
 }
 
 void outline(QPainter& p, const QPainterPath& path, QColor fill)
@@ -1011,21 +1048,22 @@ QPainterPath handPath(bool grab)
     return h;
 }
 
-void drawCursors()
+// Each cursor at 1x and 2x; the hot spot is given in logical pixels for both.
+void drawCursors(int scale)
 {
     const QColor light(240, 242, 245);
     {
-        QImage image = cursorCanvas();
-        Pen p(image, 1);
+        QImage image = cursorCanvas(scale);
+        Pen p(image, scale);
         outline(p, arrowPath(), light);
         p.end();
         image.setText("HotSpot", "1,1");
-        save(image, "cursor-CURSOR1");
+        save(image, scaledName("cursor-CURSOR1", scale));
     }
     {
         // Moving the window: the arrow with four small arrowheads.
-        QImage image = cursorCanvas();
-        Pen p(image, 1);
+        QImage image = cursorCanvas(scale);
+        Pen p(image, scale);
         QPainterPath cross;
         const QPointF c(16, 16);
         auto head = [&](double angle) {
@@ -1048,20 +1086,20 @@ void drawCursors()
         outline(p, cross, light);
         p.end();
         image.setText("HotSpot", "16,16");
-        save(image, "cursor-CURSOR2");
+        save(image, scaledName("cursor-CURSOR2", scale));
     }
     {
-        QImage image = cursorCanvas();
-        Pen p(image, 1);
+        QImage image = cursorCanvas(scale);
+        Pen p(image, scale);
         outline(p, handPath(false), light);
         p.end();
         image.setText("HotSpot", "9,1");
-        save(image, "cursor-GUIHAND");
+        save(image, scaledName("cursor-GUIHAND", scale));
     }
     {
         // Over a slider's thumb: a grabbing hand with arrows left and right.
-        QImage image = cursorCanvas();
-        Pen p(image, 1);
+        QImage image = cursorCanvas(scale);
+        Pen p(image, scale);
         outline(p, handPath(true).translated(2, 2), light);
         QPainterPath arrows;
         arrows.moveTo(0.5, 6);
@@ -1075,7 +1113,7 @@ void drawCursors()
         outline(p, arrows, QColor(250, 200, 60));
         p.end();
         image.setText("HotSpot", "12,12");
-        save(image, "cursor-FINGER");
+        save(image, scaledName("cursor-FINGER", scale));
     }
 }
 
@@ -1121,13 +1159,15 @@ int main(int argc, char** argv)
         drawKeys(face, scale);
         save(meterImage(kMeterWidth, kMeterRow, 5, 10, scale, false), scaledName("VUMETER", scale));
         save(meterImage(100, 10, 4, 8, scale, true), scaledName("HLEVELS", scale));
+        save(clipLamp(scale), scaledName("CLIPLAMP", scale));
         save(digitStrip(scale), scaledName("DISPLAY0", scale));
         save(seekChannel(scale), scaledName("Thumbchannel", scale));
         save(seekThumb(scale), scaledName("Thumb", scale));
         save(voxChannel(scale), scaledName("VOXCHANNEL", scale));
         save(voxThumb(scale), scaledName("VOXTHUMB", scale));
     }
-    drawCursors();
+    drawCursors(1);
+    drawCursors(2);
     drawIcons(QString::fromLocal8Bit(argv[2]));
     return failed ? 1 : 0;
 }

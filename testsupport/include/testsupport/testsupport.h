@@ -30,6 +30,10 @@ private:
 std::vector<int16_t> sine16(double hz, int sampleRate, int channels, double seconds,
                             double amplitude = 0.5);
 
+// Writes interleaved 16-bit samples as a plain 44-byte-header WAV file.
+void writeWav16(const std::filesystem::path& path, const std::vector<int16_t>& samples,
+                int sampleRate, int channels);
+
 // Lowers the file size limit while it lives, with the signal that would end the process ignored,
 // so writes past the limit fail the way they do on a full disk.
 class FileSizeLimit {
