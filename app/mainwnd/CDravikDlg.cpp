@@ -2,6 +2,7 @@
 // the recording and playback states.
 #include "CDravikDlg.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -378,6 +379,11 @@ void CDravikDlg::createControls()
     clipLeft_ = makeLamp(dlgid::ClipLampLeft, 20, "Left channel clipped");
     clipRight_ = makeLamp(dlgid::ClipLampRight, 35, "Right channel clipped");
 
+    statusLine_ = new QWidget(this);
+    statusLine_->setGeometry(7, backgroundHeight_ - 15, backgroundWidth_ - 14, 15);
+    statusLine_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    statusLine_->setProperty("skinRole", static_cast<int>(QAccessible::StaticText));
+
     time_ = new CSkinTimeDisplay(this, dlgid::TimeDisplay);
     time_->SetBackground(background_);
     time_->SetDigitColor(255, 0, 255, 0);
@@ -482,6 +488,8 @@ void CDravikDlg::setStatusText(const QString& text)
     if (shown == status_)
         return;
     status_ = shown;
+    if (statusLine_)
+        statusLine_->setAccessibleName(shown);
     update(0, backgroundHeight_ - 15, backgroundWidth_, 15);
 }
 

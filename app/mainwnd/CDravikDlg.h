@@ -120,6 +120,7 @@ public:
     CSkinButton* button(int id) const;
     CSkinMeter* meter(bool left) const { return left ? meterLeft_ : meterRight_; }
     CSkinLamp* clipLamp(bool left) const { return left ? clipLeft_ : clipRight_; }
+    QWidget* statusLine() const { return statusLine_; }
     // The meters and their clip lamps: a click there puts the lamps out.
     static QRect meterArea();
     CSkinTimeDisplay* timeDisplay() const { return time_; }
@@ -258,6 +259,8 @@ private:
     CSkinMeter* meterRight_ = nullptr;
     CSkinLamp* clipLeft_ = nullptr;
     CSkinLamp* clipRight_ = nullptr;
+    // Over the status line the window paints: what screen readers read it from.
+    QWidget* statusLine_ = nullptr;
     CSkinTimeDisplay* time_ = nullptr;
     CSkinTextDisplay* format_ = nullptr;
     CSkinSlider* slider_ = nullptr;

@@ -3,6 +3,7 @@
 #include "CSkinButton.h"
 
 #include "skin.h"
+#include "skin_accessible.h"
 #include "skin_common.h"
 
 #include <QFocusEvent>
@@ -35,6 +36,7 @@ QImage keyedCopy(const QImage& image, int slot)
 
 CSkinButton::CSkinButton(QWidget* parent, int id) : QWidget(parent), id_(id)
 {
+    skin::installAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
 }

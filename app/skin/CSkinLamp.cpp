@@ -2,12 +2,14 @@
 #include "CSkinLamp.h"
 
 #include "skin.h"
+#include "skin_accessible.h"
 #include "skin_common.h"
 
 #include <QPainter>
 
 CSkinLamp::CSkinLamp(QWidget* parent, int id) : QWidget(parent), id_(id)
 {
+    skin::installAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Clicks go on to the owner (the meter area clears the clip lamps).
     setAttribute(Qt::WA_TransparentForMouseEvents);

@@ -3,6 +3,7 @@
 #include "CSkinMeter.h"
 
 #include "skin.h"
+#include "skin_accessible.h"
 #include "skin_common.h"
 
 #include <QBasicTimer>
@@ -128,6 +129,7 @@ QImage brighterRow(const QImage& keyed, int rowHeight)
 
 CSkinMeter::CSkinMeter(QWidget* parent, int id) : QWidget(parent), id_(id)
 {
+    skin::installAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

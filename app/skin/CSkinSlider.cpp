@@ -3,6 +3,7 @@
 #include "CSkinSlider.h"
 
 #include "skin.h"
+#include "skin_accessible.h"
 #include "skin_common.h"
 
 #include <QFocusEvent>
@@ -40,6 +41,7 @@ QImage keyedChannel(const QImage& channel)
 
 CSkinSlider::CSkinSlider(QWidget* parent, int id) : QWidget(parent), id_(id)
 {
+    skin::installAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::ClickFocus);

@@ -1,6 +1,7 @@
 // The two-line text label: a line is drawn at the top, the other one font size lower.
 #include "CSkinTextDisplay.h"
 
+#include "skin_accessible.h"
 #include "skin_common.h"
 
 #include <QFont>
@@ -8,6 +9,7 @@
 
 CSkinTextDisplay::CSkinTextDisplay(QWidget* parent, int id) : QWidget(parent), id_(id)
 {
+    skin::installAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

@@ -2,6 +2,7 @@
 #include "CSkinTimeDisplay.h"
 
 #include "skin.h"
+#include "skin_accessible.h"
 #include "skin_common.h"
 
 #include <QPaintEvent>
@@ -9,6 +10,7 @@
 
 CSkinTimeDisplay::CSkinTimeDisplay(QWidget* parent, int id) : QWidget(parent), id_(id)
 {
+    skin::installAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

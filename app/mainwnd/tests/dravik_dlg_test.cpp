@@ -3,6 +3,7 @@
 // them, the files a recording leaves, Save As, Settings, exit and the automation.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QMenu>
@@ -1132,6 +1133,37 @@ TEST_F(WindowTest, ARecordingThatCannotStartSaysSoOnce)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].count(QStringLiteral("could not start")), 1) << messages[0].toStdString();
     EXPECT_EQ(w.state(), WindowState::Idle);
+}
+
+TEST_F(WindowTest, EveryControlIsFoundByItsRoleAndNameWithItsValue)
+{
+    Window& w = open();
+    auto accessible = [](QObject* o) { return QAccessible::queryAccessibleInterface(o); };
+    for (int id : {dlgid::Record, dlgid::Stop, dlgid::Play, dlgid::Save, dlgid::Open, dlgid::Menu,
+                   dlgid::Help, dlgid::Panel, dlgid::Settings, dlgid::Minimise, dlgid::Exit}) {
+        QAccessibleInterface* b = accessible(w.button(id));
+        ASSERT_NE(b, nullptr) << id;
+        EXPECT_EQ(b->role(), QAccessible::Button) << id;
+        EXPECT_FALSE(b->text(QAccessible::Name).isEmpty()) << id;
+        EXPECT_EQ(b->text(QAccessible::Name), w.button(id)->toolTip()) << id;
+        EXPECT_EQ(b->state().disabled, !w.button(id)->isEnabled()) << id;
+    }
+    w.meter(true)->SetValue(0x8000);
+    QAccessibleInterface* meter = accessible(w.meter(true));
+    EXPECT_EQ(meter->role(), QAccessible::ProgressBar);
+    EXPECT_EQ(meter->text(QAccessible::Value), QStringLiteral("100 %"));
+    EXPECT_FALSE(meter->text(QAccessible::Name).isEmpty());
+    w.timeDisplay()->SetValue(366000);
+    EXPECT_EQ(accessible(w.timeDisplay())->text(QAccessible::Value), QStringLiteral("01:01:00:00"));
+    EXPECT_EQ(accessible(w.statusLine())->role(), QAccessible::StaticText);
+    EXPECT_EQ(accessible(w.statusLine())->text(QAccessible::Name), QStringLiteral("Ready"));
+    EXPECT_EQ(accessible(w.clipLamp(false))->text(QAccessible::Value), QStringLiteral("off"));
+    // The press action is the button's click.
+    QAccessibleInterface* help = accessible(w.button(dlgid::Help));
+    ASSERT_NE(help->actionInterface(), nullptr);
+    help->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(helpTopics.size(), 1u);
 }
 
 } // namespace

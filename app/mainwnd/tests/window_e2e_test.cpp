@@ -152,6 +152,34 @@ TEST(WindowOnXDisplay, RecordAndStopByMouseLeaveATakeAndTheWindowShowsItsFace)
         }
     EXPECT_GT(same, total * 9 / 10) << same << " of " << total << " border pixels match";
 
+    // Passing over the disabled Stop, Play and Save buttons, and off them again, leaves their
+    // dimmed faces: under the pointer and after it.
+    auto buttonRowDiffers = [&](const QImage& now) {
+        int differing = 0;
+        for (int y = 125; y < 160; ++y)
+            for (int x = 48; x < 168; ++x)
+                differing += colourDistance(shot.pixel(x, y), now.pixel(x, y)) > 24;
+        return differing;
+    };
+    for (int x : {48, 88, 128, 88, 48, 128}) {
+        runXdotool({QStringLiteral("mousemove"), QString::number(kX + x + 14),
+                    QString::number(kY + 125 + 10)});
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const QImage hovering =
+        screen->grabWindow(0, kX, kY, 256, 182).toImage().convertToFormat(QImage::Format_ARGB32);
+    hovering.save(QCoreApplication::applicationDirPath() +
+                  QStringLiteral("/window-e2e-hover-disabled.png"));
+    EXPECT_LT(buttonRowDiffers(hovering), 10)
+        << "a disabled button changed its face under the pointer";
+    runXdotool({QStringLiteral("mousemove"), QString::number(kX + 400), QString::number(kY + 300)});
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const QImage left =
+        screen->grabWindow(0, kX, kY, 256, 182).toImage().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_LT(buttonRowDiffers(left), 10)
+        << "a disabled button changed its face after the pointer left";
+
     // A second copy refuses to run: it shows its message (a second window under the caption)
     // and opens no window of its own.
     {
