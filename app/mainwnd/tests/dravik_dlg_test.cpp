@@ -1055,9 +1055,9 @@ TEST_F(WindowTest, APartThatCannotBeSavedIsReportedWithoutClaimingTheRecordingSt
 
 TEST_F(WindowTest, ClipLampLightsOnAFullScaleSampleStaysLitAndGoesOutOnAClickOrANewRecording)
 {
-    // Two seconds, looped by the card: near the start the left channel reaches full scale once
+    // Four seconds, looped by the card: near the start the left channel reaches full scale once
     // and the right channel stops one short of it; quiet otherwise.
-    std::vector<int16_t> samples = testsupport::sine16(440, 44100, 2, 2.0, 0.1);
+    std::vector<int16_t> samples = testsupport::sine16(440, 44100, 2, 4.0, 0.1);
     samples[2 * 2000] = 32767;
     samples[2 * 2000 + 1] = 32766;
     samples[2 * 2001 + 1] = -32767;
@@ -1068,31 +1068,30 @@ TEST_F(WindowTest, ClipLampLightsOnAFullScaleSampleStaysLitAndGoesOutOnAClickOrA
     CSkinLamp* left = w.clipLamp(true);
     CSkinLamp* right = w.clipLamp(false);
     ASSERT_TRUE(pumpUntil([&] { return left->Lit(); }, 5000));
+    const QImage lit = left->grab().toImage();
     // It stays lit over the quiet blocks after; the channel that stopped short never lights.
     pumpFor(400);
     EXPECT_TRUE(left->Lit());
     EXPECT_FALSE(right->Lit());
-    const QImage lit = left->grab().toImage();
-    // A click on the meters puts it out (until the next full-scale block, two seconds on).
-    QTest::mouseClick(w.meter(true), Qt::LeftButton, {}, QPoint(10, 5));
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(left->Lit());
-    EXPECT_NE(left->grab().toImage(), lit);
-    pumpFor(300);
-    EXPECT_FALSE(left->Lit());
-    // Lit again by the loop, a new recording starts with it out.
-    ASSERT_TRUE(pumpUntil([&] { return left->Lit(); }, 5000));
+    // A new recording starts with it out; the loop's next full-scale sample lights it again.
     click(dlgid::Record);
     EXPECT_FALSE(left->Lit());
-    EXPECT_FALSE(w.recorder().inputClipped(0));
-    // The take counts its full-scale samples and peaks once the loop comes round again.
-    ASSERT_TRUE(pumpUntil([&] { return left->Lit(); }, 5000));
+    EXPECT_NE(left->grab().toImage(), lit);
+    ASSERT_TRUE(pumpUntil([&] { return left->Lit(); }, 8000));
     pumpFor(100);
+    // The take counts that full-scale sample and the peaks of both channels.
     const CRecorder::TakePeaks peaks = w.recorder().takePeaks();
     EXPECT_EQ(peaks.clipped[0], 1u);
     EXPECT_EQ(peaks.clipped[1], 0u);
     EXPECT_EQ(peaks.peak[0], 32767u);
     EXPECT_EQ(peaks.peak[1], 32767u);
+    // A click on the meters puts it out, and it stays out over the blocks after.
+    QTest::mouseClick(w.meter(true), Qt::LeftButton, {}, QPoint(10, 5));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(left->Lit());
+    pumpFor(300);
+    EXPECT_FALSE(left->Lit());
+    EXPECT_FALSE(w.recorder().inputClipped(0));
     click(dlgid::Stop);
 }
 
