@@ -149,7 +149,7 @@ std::string copyThenDelete(const std::string& from, const std::string& to, bool*
         return "cannot read " + from + ": " + std::strerror(errno);
     std::filesystem::path target(to);
     std::string partialTemplate =
-        (target.parent_path() / ("." + target.filename().string() + ".part-XXXXXX")).string();
+        (target.parent_path() / ('.' + target.filename().string() + ".part-XXXXXX")).string();
     int out = mkostemp(partialTemplate.data(), O_CLOEXEC);
     if (out < 0) {
         std::string why = "cannot create " + to + ": " + std::strerror(errno);

@@ -35,7 +35,7 @@ bool haveTool(const char* tool)
 
 std::string quoted(const fs::path& path)
 {
-    return "'" + path.string() + "'";
+    return '\'' + path.string() + '\'';
 }
 
 // Noise over a sine, in little-endian samples of the format: hard to compress, every bit counts.

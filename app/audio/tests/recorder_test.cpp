@@ -443,7 +443,7 @@ TEST(Recorder, EveryFlacAndOpusRowRecordsAFileThatReadsBackWithItsFormat)
         cases.push_back({formats::kOpus, row});
     for (Case c : cases) {
         const bool flac = c.encode == formats::kFLAC;
-        SCOPED_TRACE(formats::encodingName(c.encode) + (" " + formats::rowText(c.encode, c.row)));
+        SCOPED_TRACE(formats::encodingName(c.encode) + (' ' + formats::rowText(c.encode, c.row)));
         // Noise, so that the encoder spends its whole bit rate.
         useVirtualCard("in=noise,pace=fast");
         Session s;

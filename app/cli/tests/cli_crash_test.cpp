@@ -87,7 +87,7 @@ double decodedSeconds(const fs::path& file, const std::string& tool = "ffmpeg")
 {
     if (std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
         return -1;
-    const std::string quoted = "'" + file.string() + "'";
+    const std::string quoted = '\'' + file.string() + '\'';
     // Each gives raw 16-bit samples: mono at 8000 Hz from ffmpeg, stereo at 44100 Hz from flac
     // and at 48000 Hz from opusdec (the rates the takes are recorded at).
     std::string command = "ffmpeg -v quiet -i " + quoted + " -f s16le -ac 1 -ar 8000 -";
@@ -173,8 +173,9 @@ TEST(CliCrash, ATakeKilledMidRecordingReadsBackUpToAboutItsLastSecondInEveryEnco
         // never ended.
         if (encodings[i] == "flac" || encodings[i] == "opus") {
             double own = decodedSeconds(take, encodings[i] == "flac" ? "flac" : "opusdec");
-            if (own >= 0)
+            if (own >= 0) {
                 EXPECT_GE(own, least);
+            }
         }
     }
 }

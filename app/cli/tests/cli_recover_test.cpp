@@ -166,9 +166,10 @@ TEST(CliRecover, TakesKilledMidRecordingAreMendedListedSavedAndDiscardedInEveryE
         ASSERT_TRUE(std::regex_search(*line, m, std::regex(R"((\d\d):(\d\d):(\d\d\.\d\d))")));
         const double seconds = std::stod(m[2]) * 60 + std::stod(m[3]);
         listedSeconds.push_back(seconds);
-        if (cut[i] != Mend::Maybe)
+        if (cut[i] != Mend::Maybe) {
             EXPECT_EQ(line->find("(repaired)") != std::string::npos, cut[i] == Mend::Always)
                 << *line;
+        }
         // The mended file reads back as long as listed, and holds about what was recorded.
         EXPECT_NEAR(infoSeconds(home, takes[i]), seconds, 0.06);
         EXPECT_GT(seconds, 0.5);
