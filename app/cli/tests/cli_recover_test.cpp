@@ -251,7 +251,11 @@ TEST(CliRecover, TakesOfRecordingsStillRunningAreNeverOfferedNorTouched)
                 runCli(own, {"record", "--seconds", "3", "--split", "1", "--auto-save", "serial",
                              "--encode", encoding, "--vox", "off", "--temp-folder", temp.string(),
                              "--save-folder", (dir / ("Save-" + encoding)).string()});
-            _exit(run.status == 0 && std::count(run.out.begin(), run.out.end(), '\n') == 3 ? 0 : 1);
+            size_t saved = 0;
+            for (size_t at = run.out.find("saved: "); at != std::string::npos;
+                 at = run.out.find("saved: ", at + 1))
+                ++saved;
+            _exit(run.status == 0 && saved == 3 ? 0 : 1);
         }
     }
     // Once every recording has its take and its next file, recover looks, and would save what
